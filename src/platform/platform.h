@@ -1,0 +1,20 @@
+#pragma once
+#include <functional>
+#include <string>
+
+namespace veltrane::platform {
+
+// Shows a modal message box without owner window and an OK button.
+void showMessageBox(const std::string& caption, const std::string& text);
+
+// Replaces the message box (tests capture what would have been shown);
+// an empty function restores the platform's own.
+using MessageSink = std::function<void(const std::string& caption, const std::string& text)>;
+void setMessageSink(MessageSink sink);
+
+// Number of processors the system reports (at least 1). A non-zero override
+// replaces the system's answer (tests, benchmarks).
+int processorCount();
+void setProcessorCountOverride(int count);
+
+}  // namespace veltrane::platform

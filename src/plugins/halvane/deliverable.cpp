@@ -1,1 +1,70 @@
-// placeholder
+#include <cstddef>
+
+#include "plugins/common_layout.h"
+#include "shell/parameter_tables.h"
+
+namespace veltrane {
+namespace {
+
+// clang-format off
+constexpr const char* realLabels[realSlotCount] = {
+    "Overall noise level (removes speckles but also detail)",
+    "Highlights noise level",
+    "Very fine noise level",
+    "Fine noise level",
+    "Broad noise level",
+    "Very broad noise level",
+    "Mix in original B&&W detail",  // "&&" is the dialog's escape for one '&'
+    "Mix in original color detail",
+    "Very fine detail NR",
+    "Fine detail NR",
+    "Broad detail NR",
+    "Very broad detail NR",
+    "Sharpening (B&&W detail)",
+    "Very fine sharpening",
+    "Fine sharpening",
+    "Broad sharpening",
+    "Very broad sharpening",
+    "Highlight protect threshold",  // relabelled while protectShadows is on
+    "Highlight protect feather",
+    "Sharpening (color detail)",
+    nullptr,  // edgeSmoothing: no control
+    nullptr, nullptr, nullptr, nullptr, nullptr,
+};
+
+constexpr const char* flagTexts[flagSlotCount] = {
+    nullptr,
+    "&Despeckle",
+    "&Preview without original detail mixed in",
+    "Profile image (digital) when UI loads",
+    "Profile image (film) when UI loads",
+    nullptr,
+    "Protect shadows instead of highlights (&A)",
+    "Always profile",
+    "Cleaner smooth areas (slower; effect is very subtle)",
+};
+// clang-format on
+
+constexpr Deliverable makeHalvane() {
+  Deliverable d = layout::sharedDeliverable();
+  d.name = "halvane";
+  d.aboutTitle = "Halvane v2.3.0";
+  d.tooSmallMessage = "Halvane error: Image is too small.";
+  for (std::size_t i = 0; i < realSlotCount; ++i) d.controls.reals.values[i].label = realLabels[i];
+  for (std::size_t i = 0; i < flagSlotCount; ++i) d.controls.flags.values[i].text = flagTexts[i];
+  d.resetAllFlags[0] = {flag::despeckle, 1};
+  d.resetAllFlags[1] = {flag::previewWithoutDetailMix, 0};
+  d.resetAllFlags[2] = {flag::protectShadows, 0};
+  d.resetAllFlags[3] = {flag::cleanerSmoothAreas, 1};
+  d.resetAllFlagCount = 4;
+  d.hasResetNoiseReduction = true;
+  return d;
+}
+
+constexpr Deliverable halvane = makeHalvane();
+
+}  // namespace
+
+const Deliverable& halvaneDeliverable() { return halvane; }
+
+}  // namespace veltrane

@@ -1,1 +1,50 @@
-// placeholder
+#include "plugins/common_layout.h"
+#include "shell/parameter_tables.h"
+
+namespace veltrane {
+namespace {
+
+// The matte filter keeps the shared layout (ids, ranges, advanced marks and
+// defaults of every slot) and shows controls for reals 0, 1, 12, 19 and flags
+// 2, 3, 4, 7 only. Slots without a control here carry no label or text.
+constexpr Deliverable makeMirelle() {
+  Deliverable d = layout::sharedDeliverable();
+  d.name = "mirelle";
+  d.aboutTitle = "Mirelle Matte Finder v1.0.0";
+  d.tooSmallMessage = "Mirelle Matte Finder error: Image is too small.";
+
+  auto& reals = d.controls.reals.values;
+  reals[real::overallNoiseLevel].label = "Noise Reduction: Overall noise level";
+  reals[real::highlightsNoiseLevel].label = "Highlights noise level";
+  reals[real::lowThreshold].label = "Low Threshold";
+  reals[real::lowThreshold].scale = 10.0;
+  reals[real::highThreshold].label = "High Threshold";
+  reals[real::highThreshold].scale = 10.0;
+  reals[real::highThreshold].minPosition = 1;
+
+  auto& flags = d.controls.flags.values;
+  flags[flag::invertMatte].text = "&Invert";
+  flags[flag::profileDigitalOnLoad].text = "Profile image (digital) when UI loads";
+  flags[flag::profileFilmOnLoad].text = "Profile image (film) when UI loads";
+  flags[flag::alwaysProfile].text = "Always profile";
+  flags[flag::cleanerSmoothAreas].checkBoxId = 0;  // not an option of the matte
+
+  d.factoryDefaults.reals.values[real::lowThreshold] = 4.0;
+  d.factoryDefaults.reals.values[real::highThreshold] = 10.0;
+  d.factoryDefaults.flags.values[flag::alwaysProfile] = 1;
+  d.factoryDefaults.flags.values[flag::cleanerSmoothAreas] = 0;
+
+  d.resetAllFlags[0] = {flag::despeckle, 1};
+  d.resetAllFlags[1] = {flag::invertMatte, 0};
+  d.resetAllFlagCount = 2;
+  d.hasResetNoiseReduction = false;
+  return d;
+}
+
+constexpr Deliverable mirelle = makeMirelle();
+
+}  // namespace
+
+const Deliverable& mirelleDeliverable() { return mirelle; }
+
+}  // namespace veltrane

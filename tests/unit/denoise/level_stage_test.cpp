@@ -1,0 +1,97 @@
+#include "denoise/level_stage.h"
+
+#include <gtest/gtest.h>
+
+#include "denoise/row_bands.h"
+#include "support/engine_fixture.h"
+
+namespace veltrane {
+namespace {
+
+using testsupport::EngineTest;
+
+TEST(RowBands, EqualBandsWithTheRestInTheLast) {
+  EXPECT_EQ(rowBand(10, 4, 0).first, 0);
+  EXPECT_EQ(rowBand(10, 4, 0).end, 2);
+  EXPECT_EQ(rowBand(10, 4, 2).first, 4);
+  EXPECT_EQ(rowBand(10, 4, 2).end, 6);
+  EXPECT_EQ(rowBand(10, 4, 3).first, 6);
+  EXPECT_EQ(rowBand(10, 4, 3).end, 10);
+  // More threads than rows: the last thread takes them all.
+  EXPECT_EQ(rowBand(3, 7, 0).end, 0);
+  EXPECT_EQ(rowBand(3, 7, 6).first, 0);
+  EXPECT_EQ(rowBand(3, 7, 6).end, 3);
+
+  platform::setProcessorCountOverride(64);
+  EXPECT_EQ(passThreadCount(), 32);
+  platform::setProcessorCountOverride(1);
+  EXPECT_EQ(passThreadCount(), 1);
+  platform::setProcessorCountOverride(0);
+}
+
+TEST(RowBands, EveryRowIsVisitedOnceAndTheHostThreadTakesTheFirstBand) {
+  for (int threads : {1, 2, 3, 7, 32}) {
+    platform::setProcessorCountOverride(threads);
+    std::vector<int> owner(101, -99);
+    runRowBands(101, [&](std::int32_t first, std::int32_t end, int index) {
+      for (std::int32_t y = first; y < end; ++y) owner[static_cast<std::size_t>(y)] = index;
+    });
+    for (std::size_t y = 0; y < owner.size(); ++y) EXPECT_NE(owner[y], -99) << threads;
+    EXPECT_EQ(owner[0], -1);
+    EXPECT_EQ(owner[100], threads == 1 ? -1 : threads - 1);
+  }
+  platform::setProcessorCountOverride(0);
+}
+
+class LevelStage : public EngineTest {};
+
+TEST_F(LevelStage, OutOfMemoryForEitherWorkingBufferLeavesTheImage) {
+  derive();
+  for (int failing : {1, 2}) {
+    cspaceBuffer img = makeBuffer(40, 30);
+    testsupport::fillScene(img, 11, 12.0f);
+    const auto before = testsupport::innerPixels(img);
+    host.resetCounters();
+    host.failAllocationAt(failing);
+    messages.clear();
+    host.result = 0;
+    EXPECT_EQ(runLevelStage(img, 50.0f, true, 1.0f, 0.01f, 0.01f), outOfMemory);
+    EXPECT_EQ(host.result, -128);
+    ASSERT_EQ(messages.count(), 1u);
+    EXPECT_EQ(messages.messages()[0].text, notEnoughMemoryMessage);
+    EXPECT_EQ(messages.messages()[0].caption, "Veltrane");
+    EXPECT_TRUE(testsupport::bitIdentical(before, testsupport::innerPixels(img)));
+    EXPECT_EQ(host.liveBuffers(), 1);  // only the image itself
+    img.release();
+  }
+}
+
+TEST_F(LevelStage, CancelBetweenThePassesReturnsZeroAndLeavesTheImage) {
+  derive();
+  progressEnable();
+  cspaceBuffer img = makeBuffer(40, 30);
+  testsupport::fillScene(img, 12, 12.0f);
+  const auto before = testsupport::innerPixels(img);
+  host.abortAtPoll(1);
+  EXPECT_EQ(runLevelStage(img, 50.0f, true, 1.0f, 0.01f, 0.01f), noErr);
+  EXPECT_TRUE(progressCancelled());
+  EXPECT_EQ(host.result, -128);
+  EXPECT_TRUE(testsupport::bitIdentical(before, testsupport::innerPixels(img)));
+  EXPECT_EQ(host.liveBuffers(), 1);
+  img.release();
+}
+
+TEST_F(LevelStage, FiltersAndLeavesMarginsInvalid) {
+  derive();
+  cspaceBuffer img = makeBuffer(40, 30);
+  testsupport::fillScene(img, 13, 12.0f);
+  const auto before = testsupport::innerPixels(img);
+  EXPECT_EQ(runLevelStage(img, 50.0f, true, 1.0f, 0.01f, 0.01f), noErr);
+  EXPECT_FALSE(testsupport::bitIdentical(before, testsupport::innerPixels(img)));
+  EXPECT_EQ(img.marginsValid, 0);
+  EXPECT_EQ(host.liveBuffers(), 1);
+  img.release();
+}
+
+}  // namespace
+}  // namespace veltrane

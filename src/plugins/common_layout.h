@@ -2,12 +2,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "hostapi/fourcc.h"
 #include "shell/parameter_tables.h"
 
 // The slot layout both plug-ins share: default values, control ids, slider
-// ranges, scales and advanced marks. Labels and check-box texts are left null
-// here; each deliverable fills in the ones its dialog shows and changes the
-// few slots it uses differently.
+// ranges, scales, advanced marks, scripting keys and slot names. Labels,
+// check-box texts and the scripting names of the reals are left null here;
+// each deliverable fills in the ones it shows and changes the few slots it
+// uses differently.
 namespace veltrane::layout {
 
 struct RealRow {
@@ -18,65 +20,80 @@ struct RealRow {
   std::int32_t maxPosition;
   double scale;  // 0 = no control
   bool advanced;
+  std::uint32_t key;  // 0 = no scripting key
+  const char* field;
 };
 
 struct FlagRow {
   std::uint8_t defaultValue;
   std::int32_t checkBoxId;  // 0 = no check box
   bool advanced;
+  std::uint32_t key;
+  const char* field;
+  const char* scriptingName;  // nullptr = not in the scripting terminology
+  const char* description;
 };
 
 inline constexpr bool adv = true;
+using hostapi::fourcc;
 
 // clang-format off
 inline constexpr RealRow realRows[realSlotCount] = {
-  //  default  slider edit  min  max   scale  advanced
-    {  40.0,    21,   22,   0,  300,    1.0, false},  //  0 overallNoiseLevel
-    {   0.2,    31,   32,  15,  100,  100.0, adv  },  //  1 highlightsNoiseLevel
-    {   1.0,    41,   42,   0,  100,   50.0, adv  },  //  2 veryFineNoiseLevel
-    {   1.0,    51,   52,   0,  100,   50.0, adv  },  //  3 fineNoiseLevel
-    {   1.0,    61,   62,   0,  100,   50.0, adv  },  //  4 broadNoiseLevel
-    {   1.0,    71,   72,   0,  100,   50.0, adv  },  //  5 veryBroadNoiseLevel
-    {   0.3,    81,   82,   0,   50,   50.0, false},  //  6 mixBWDetail
-    {   0.0,    91,   92,   0,   50,   50.0, false},  //  7 mixColorDetail
-    {   1.0,   101,  102,   0,  100,  100.0, adv  },  //  8 veryFineDetailNR
-    {   1.0,   111,  112,   0,  100,  100.0, adv  },  //  9 fineDetailNR
-    {   1.0,   121,  122,   0,  100,  100.0, adv  },  // 10 broadDetailNR
-    {   1.0,   131,  132,   0,  100,  100.0, adv  },  // 11 veryBroadDetailNR
-    {   0.2,   141,  142,   0,  300,  100.0, false},  // 12 sharpenBWDetail
-    {   1.0,   151,  152,   0,  300,  100.0, adv  },  // 13 veryFineSharpening
-    {   1.0,   161,  162,   0,  300,  100.0, adv  },  // 14 fineSharpening
-    {   1.0,   171,  172,   0,  300,  100.0, adv  },  // 15 broadSharpening
-    {   1.0,   181,  182,   0,  300,  100.0, adv  },  // 16 veryBroadSharpening
-    { 255.0,   191,  192,   0,  255,    1.0, adv  },  // 17 protectThreshold
-    {   0.0,   201,  202,   0,  255,    1.0, adv  },  // 18 protectFeather
-    {   0.2,   211,  212,   0,  300,  100.0, false},  // 19 sharpenColorDetail
+  //  default  slider edit  min  max   scale  advanced  key           field
+    {  40.0,    21,   22,   0,  300,    1.0, false, fourcc("brgH"), "overallNoiseLevel"},
+    {   0.2,    31,   32,  15,  100,  100.0, adv,   fourcc("conT"), "highlightsNoiseLevel"},
+    {   1.0,    41,   42,   0,  100,   50.0, adv,   fourcc("bAdj"), "veryFineNoiseLevel"},
+    {   1.0,    51,   52,   0,  100,   50.0, adv,   fourcc("satU"), "fineNoiseLevel"},
+    {   1.0,    61,   62,   0,  100,   50.0, adv,   fourcc("lumC"), "broadNoiseLevel"},
+    {   1.0,    71,   72,   0,  100,   50.0, adv,   fourcc("Rcoe"), "veryBroadNoiseLevel"},
+    {   0.3,    81,   82,   0,   50,   50.0, false, fourcc("Gcoe"), "mixBWDetail"},
+    {   0.0,    91,   92,   0,   50,   50.0, false, fourcc("Bcoe"), "mixColorDetail"},
+    {   1.0,   101,  102,   0,  100,  100.0, adv,   fourcc("Dbai"), "veryFineDetailNR"},
+    {   1.0,   111,  112,   0,  100,  100.0, adv,   fourcc("Dbaj"), "fineDetailNR"},
+    {   1.0,   121,  122,   0,  100,  100.0, adv,   fourcc("Dbak"), "broadDetailNR"},
+    {   1.0,   131,  132,   0,  100,  100.0, adv,   fourcc("Dbal"), "veryBroadDetailNR"},
+    {   0.2,   141,  142,   0,  300,  100.0, false, fourcc("Dbam"), "sharpenBWDetail"},
+    {   1.0,   151,  152,   0,  300,  100.0, adv,   fourcc("Dban"), "veryFineSharpening"},
+    {   1.0,   161,  162,   0,  300,  100.0, adv,   fourcc("Dbao"), "fineSharpening"},
+    {   1.0,   171,  172,   0,  300,  100.0, adv,   fourcc("Dbap"), "broadSharpening"},
+    {   1.0,   181,  182,   0,  300,  100.0, adv,   fourcc("Dbaq"), "veryBroadSharpening"},
+    { 255.0,   191,  192,   0,  255,    1.0, adv,   fourcc("Dbar"), "protectThreshold"},
+    {   0.0,   201,  202,   0,  255,    1.0, adv,   fourcc("Dbas"), "protectFeather"},
+    {   0.2,   211,  212,   0,  300,  100.0, false, fourcc("Dbat"), "sharpenColorDetail"},
     // Set only by scripting and settings files: its ids are reserved, but
     // the dialog template holds no such controls.
-    {   1.0,   221,  222,   0,  300,    0.0, adv  },  // 20 edgeSmoothing
-    {   0.0,     0,    0,   0,    0,    0.0, false},  // 21 reserved
-    {   0.0,     0,    0,   0,    0,    0.0, false},  // 22 reserved
-    {   0.0,     0,    0,   0,    0,    0.0, false},  // 23 reserved
-    {   0.0,     0,    0,   0,    0,    0.0, false},  // 24 reserved
-    {   0.0,     0,    0,   0,    0,    0.0, false},  // 25 reserved
+    {   1.0,   221,  222,   0,  300,    0.0, adv,   fourcc("Dbau"), "edgeSmoothing"},
+    {   0.0,     0,    0,   0,    0,    0.0, false, fourcc("Dbav"), "reserved21"},
+    {   0.0,     0,    0,   0,    0,    0.0, false, fourcc("Dbaw"), "reserved22"},
+    {   0.0,     0,    0,   0,    0,    0.0, false, fourcc("Dbax"), "reserved23"},
+    // The last two slots have no key: the registry and the scripting
+    // descriptor carry them under key 0.
+    {   0.0,     0,    0,   0,    0,    0.0, false, 0,              "reserved24"},
+    {   0.0,     0,    0,   0,    0,    0.0, false, 0,              "reserved25"},
 };
 
 inline constexpr FlagRow flagRows[flagSlotCount] = {
-  // default  check box  advanced
-    {1,         0,       false},  // 0 spareFlag0
-    {1,        24,       false},  // 1 despeckle
-    {0,        34,       false},  // 2 previewWithoutDetailMix
-    {1,       502,       false},  // 3 profileDigitalOnLoad
-    {0,       504,       false},  // 4 profileFilmOnLoad
-    {1,         0,       adv  },  // 5 spareFlag5
-    {0,        44,       adv  },  // 6 protectShadows
-    {0,       506,       false},  // 7 alwaysProfile
-    {1,       507,       false},  // 8 cleanerSmoothAreas
+  // default  check box  advanced  key  field  scripting name  description
+    {1,         0,       false, fourcc("ignS"), "spareFlag0", nullptr, nullptr},
+    {1,        24,       false, fourcc("Blab"), "despeckle", nullptr, nullptr},
+    {0,        34,       false, fourcc("Blac"), "previewWithoutDetailMix", nullptr, nullptr},
+    {1,       502,       false, fourcc("Blad"), "profileDigitalOnLoad",
+     "digital auto-profiling", "Automatically profile digital images"},
+    {0,       504,       false, fourcc("Blae"), "profileFilmOnLoad",
+     "film auto-profiling", "Automatically profile scanned film images"},
+    {1,         0,       adv,   fourcc("Blaf"), "spareFlag5", nullptr, nullptr},
+    {0,        44,       adv,   fourcc("Blag"), "protectShadows", nullptr, nullptr},
+    {0,       506,       false, fourcc("Blah"), "alwaysProfile",
+     "automatic profiling even if GUI does not load", "Automatically profile images"},
+    {1,       507,       false, fourcc("Blai"), "cleanerSmoothAreas",
+     "cleaner smooth areas", "Cleaner smooth areas"},
 };
 // clang-format on
 
-// The shared layout as a deliverable record: defaults and controls filled,
-// names, texts and the Reset All rules left empty.
+// The shared layout as a deliverable record: defaults, controls, keys, slot
+// names and the flags' scripting names filled; product names, texts, the
+// reals' scripting names, the terminology list and the Reset All rules left
+// empty.
 constexpr Deliverable sharedDeliverable() {
   Deliverable d{};
   for (std::size_t i = 0; i < realSlotCount; ++i) {
@@ -84,11 +101,15 @@ constexpr Deliverable sharedDeliverable() {
     d.factoryDefaults.reals.values[i] = r.defaultValue;
     d.controls.reals.values[i] =
         RealControl{r.sliderId, r.editId, r.minPosition, r.maxPosition, r.scale, r.advanced, nullptr};
+    d.realKeys.values[i] = ScriptingKey{r.key, nullptr, nullptr};
+    d.realFieldNames.values[i] = r.field;
   }
   for (std::size_t i = 0; i < flagSlotCount; ++i) {
     const FlagRow& f = flagRows[i];
     d.factoryDefaults.flags.values[i] = f.defaultValue;
     d.controls.flags.values[i] = FlagControl{f.checkBoxId, f.advanced, nullptr};
+    d.flagKeys.values[i] = ScriptingKey{f.key, f.scriptingName, f.description};
+    d.flagFieldNames.values[i] = f.field;
   }
   return d;
 }

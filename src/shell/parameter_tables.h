@@ -46,6 +46,24 @@ struct FlagReset {
   std::uint8_t value;
 };
 
+// The scripting key of one slot. key 0 marks a slot without a key of its
+// own; name is nullptr when the deliverable gives the slot no scripting name.
+// description is the terminology text of a boolean (reals use their name).
+struct ScriptingKey {
+  std::uint32_t key;
+  const char* name;
+  const char* description;
+};
+
+// The parameters the scripting terminology lists, in the order it lists
+// them: the real slots (type double) first, then the flag slots (boolean).
+struct TerminologyParameters {
+  std::uint8_t realSlots[realSlotCount];
+  std::uint8_t realCount;
+  std::uint8_t flagSlots[flagSlotCount];
+  std::uint8_t flagCount;
+};
+
 // Everything that differs between the two deliverables, in one record.
 struct Deliverable {
   const char* name;             // "halvane" / "mirelle"
@@ -56,6 +74,18 @@ struct Deliverable {
   FlagReset resetAllFlags[4];
   std::uint8_t resetAllFlagCount;
   bool hasResetNoiseReduction;  // the "Reset Noise Reduction Settings" button
+
+  // Scripting and registry keys, one per slot.
+  SlotArray<ScriptingKey, realSlotCount> realKeys;
+  SlotArray<ScriptingKey, flagSlotCount> flagKeys;
+  // The name of every slot in this deliverable ("overallNoiseLevel", ...).
+  SlotArray<const char*, realSlotCount> realFieldNames;
+  SlotArray<const char*, flagSlotCount> flagFieldNames;
+
+  const char* registryId;        // registry key and terminology unique string
+  const char* resourceName;      // the menu name in the plug-in resource
+  const char* eventDescription;  // description of the scripting event
+  TerminologyParameters terminology;
 };
 
 const Deliverable& halvaneDeliverable();

@@ -38,6 +38,29 @@ constexpr Deliverable makeMirelle() {
   d.resetAllFlags[1] = {flag::invertMatte, 0};
   d.resetAllFlagCount = 2;
   d.hasResetNoiseReduction = false;
+
+  d.realFieldNames.values[real::lowThreshold] = "lowThreshold";
+  d.realFieldNames.values[real::highThreshold] = "highThreshold";
+  d.flagFieldNames.values[flag::invertMatte] = "invertMatte";
+
+  // Only the four reals with a control have a scripting name; every slot
+  // keeps its key. Flag 8 has no key and no scripting name here.
+  auto& realKeys = d.realKeys.values;
+  realKeys[real::overallNoiseLevel].name = "Overall noise level";
+  realKeys[real::highlightsNoiseLevel].name = "Highlights noise level";
+  realKeys[real::lowThreshold].name = "Low threshold";
+  realKeys[real::highThreshold].name = "High threshold";
+  d.flagKeys.values[flag::cleanerSmoothAreas] = ScriptingKey{0, nullptr, nullptr};
+
+  d.registryId = "ADB32730-AD77-5F5B-878B-EF688CDDD789";
+  d.resourceName = "Mirelle Matte Finder v1.0.0...";
+  d.eventDescription = "Mirelle Matte Finder plug-in";
+  d.terminology = TerminologyParameters{
+      {real::overallNoiseLevel, real::highlightsNoiseLevel, real::lowThreshold, real::highThreshold},
+      4,
+      {flag::profileDigitalOnLoad, flag::profileFilmOnLoad, flag::alwaysProfile},
+      3,
+  };
   return d;
 }
 

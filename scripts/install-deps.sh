@@ -14,6 +14,9 @@ PACKAGES=(
   libgmock-dev
   googletest
   libbenchmark-dev
+  libopenimageio-dev
+  nlohmann-json3-dev
+  libcli11-dev
 )
 
 missing=()

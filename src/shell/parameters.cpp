@@ -24,6 +24,10 @@ void setActiveDeliverable(const Deliverable& d) {
   parameterDefaults() = d.factoryDefaults;
 }
 
+void setActiveDeliverableOnce(const Deliverable& d) {
+  if (activePointer() != &d) setActiveDeliverable(d);
+}
+
 const Deliverable& activeDeliverable() {
   const Deliverable* d = activePointer();
   if (!d) throw std::logic_error("no active deliverable");

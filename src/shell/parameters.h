@@ -8,6 +8,8 @@ namespace veltrane {
 // tests switch it). Setting it also resets the writable defaults to the
 // deliverable's factory table.
 void setActiveDeliverable(const Deliverable& d);
+// The same, but keeps the writable defaults when d is already active.
+void setActiveDeliverableOnce(const Deliverable& d);
 const Deliverable& activeDeliverable();
 
 // The writable defaults of the loaded plug-in.

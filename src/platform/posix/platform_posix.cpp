@@ -38,6 +38,15 @@ void showMessageBox(const std::string& caption, const std::string& text) {
   std::fflush(stderr);
 }
 
+static DialogHandler& dialogHandler() {
+  static DialogHandler h;
+  return h;
+}
+
+void setDialogHandler(DialogHandler handler) { dialogHandler() = std::move(handler); }
+
+int showFilterDialog() { return dialogHandler() ? dialogHandler()() : 1; }
+
 void setProcessorCountOverride(int count) { countOverride() = count > 0 ? count : 0; }
 
 int processorCount() {

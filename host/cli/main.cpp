@@ -1,0 +1,264 @@
+// veltrane: runs a filter plug-in on an image file through the in-memory host.
+#include <unistd.h>
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <new>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "cli_error.h"
+#include "descriptor_json.h"
+#include "fields.h"
+#include "host/imageio/image_file.h"
+#include "host/sim/sim_host.h"
+#include "hostapi/constants.h"
+#include "options.h"
+#include "progress_bar.h"
+#include "registry_file.h"
+#include "shell/parameter_tables.h"
+#include "text_file.h"
+
+namespace veltrane::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct PluginChoice {
+  fs::path path;
+  const Deliverable* deliverable = nullptr;
+  std::string label;  // as the user named it
+};
+
+fs::path commandDirectory() {
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) throw CommandError("cannot find the folder of this command: " + ec.message());
+  return self.parent_path();
+}
+
+PluginChoice resolvePlugin(const std::string& arg) {
+  PluginChoice choice;
+  choice.label = arg;
+  const bool byName = arg == "halvane" || arg == "mirelle";
+  choice.path = byName ? commandDirectory() / (arg + ".so") : fs::path(arg);
+  choice.deliverable = choice.path.stem() == "mirelle" ? &mirelleDeliverable() : &halvaneDeliverable();
+  std::error_code ec;
+  if (!fs::is_regular_file(choice.path, ec)) {
+    if (byName)
+      throw CommandError("plug-in module " + quote(choice.path) + " not found next to the command");
+    throw CommandError("plug-in " + quote(choice.path) +
+                       " not found (give halvane, mirelle or the path of a plug-in module)");
+  }
+  return choice;
+}
+
+std::int64_t defaultMaxSpace() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || pageSize <= 0) return std::int64_t{1} << 30;
+  return static_cast<std::int64_t>(pages) * pageSize / 2;
+}
+
+std::int16_t imageModeFor(const host::HostImage& image, ColourMode mode, const std::string& input) {
+  const bool grey = image.channels == 1;
+  if (mode == ColourMode::lab) {
+    if (grey) throw CommandError("--mode lab needs a three-channel image; " + quote(input) + " is grey");
+    if (image.depth == host::SampleDepth::f32)
+      throw CommandError("--mode lab needs 8- or 16-bit samples; " + quote(input) + " holds floating point");
+    return image.depth == host::SampleDepth::u8 ? hostapi::modeLabColor : hostapi::modeLab48;
+  }
+  switch (image.depth) {
+    case host::SampleDepth::u8: return grey ? hostapi::modeGrayScale : hostapi::modeRGBColor;
+    case host::SampleDepth::u16: return grey ? hostapi::modeGray16 : hostapi::modeRGB48;
+    case host::SampleDepth::f32: return grey ? hostapi::modeGray32 : hostapi::modeRGB96;
+  }
+  return hostapi::modeRGBColor;
+}
+
+// Refuses to write the result over the photograph it came from, and checks
+// that the output's folder exists before any time is spent filtering.
+void checkOutputPath(const std::string& input, const std::string& output) {
+  std::error_code ec;
+  if (fs::equivalent(input, output, ec))
+    throw CommandError("the output " + quote(output) + " is the input file; choose another name");
+  const fs::path dir = fs::path(output).parent_path();
+  if (!dir.empty() && !fs::is_directory(dir, ec))
+    throw CommandError("cannot write " + quote(output) + ": the folder " + quote(dir) + " does not exist");
+}
+
+host::Descriptor scriptingValues(const RunOptions& o, const PluginChoice& plugin) {
+  host::Descriptor values;
+  if (!o.replayFile.empty()) {
+    RecordedAction action = readRecordedAction(o.replayFile);
+    if (!action.plugin.empty() && action.plugin != plugin.deliverable->name)
+      throw CommandError("the recorded action " + quote(o.replayFile) + " is for " + action.plugin + ", not " +
+                         plugin.deliverable->name);
+    values = std::move(action.values);
+  }
+  for (const std::string& setting : o.settings) {
+    const auto [key, value] = parseSetting(*plugin.deliverable, setting);
+    values.put(key, value);
+  }
+  return values;
+}
+
+std::optional<RegistryFile> openRegistry(const RunOptions& o) {
+  if (o.noRegistry) return std::nullopt;
+  const fs::path path = o.registryFile.empty() ? defaultRegistryPath() : fs::path(o.registryFile);
+  if (path.empty()) {
+    std::cerr << "veltrane: warning: neither XDG_CONFIG_HOME nor HOME is set; settings are not remembered "
+                 "(use --registry FILE)\n";
+    return std::nullopt;
+  }
+  return loadRegistry(path, std::cerr);
+}
+
+// Whether the plug-in read any of the image, through the region protocol or
+// by advancing the state itself.
+bool askedForPixels(const host::SimStatistics& stats) {
+  if (stats.advanceStateCalls > 0) return true;
+  for (const std::int16_t selector : stats.selectors)
+    if (selector == hostapi::selectorContinue) return true;
+  return false;
+}
+
+int pluginFailed(const std::string& label, std::int16_t result) {
+  std::cerr << "veltrane: " << label << " returned " << result << "\n";
+  return 1;
+}
+
+int runCommand(const RunOptions& o) {
+  const PluginChoice plugin = resolvePlugin(o.plugin);
+  const host::Descriptor values = scriptingValues(o, plugin);
+  checkOutputPath(o.input, o.output);
+  std::optional<RegistryFile> registry = openRegistry(o);
+
+  const host::PluginModule module = host::PluginModule::load(plugin.path.string());
+
+  host::FileInfo info;
+  host::HostImage image = host::readImageFile(o.input, &info);
+  host::SimImage document;
+  document.width = image.width;
+  document.height = image.height;
+  document.planes = image.channels;
+  document.depth = static_cast<std::int32_t>(image.depth);
+  document.imageMode = imageModeFor(image, o.mode, o.input);
+
+  host::SimOptions options;
+  if (o.rect) {
+    const hostapi::VRect& r = *o.rect;
+    if (r.bottom > image.height || r.right > image.width)
+      throw CommandError("--rect " + std::to_string(r.top) + "," + std::to_string(r.left) + "," +
+                         std::to_string(r.bottom) + "," + std::to_string(r.right) + " lies outside " +
+                         quote(o.input) + " (" + std::to_string(image.width) + "x" +
+                         std::to_string(image.height) + ")");
+    options.filterRect = r;
+  }
+  if (!o.maskFile.empty())
+    options.mask = host::readMaskFile(o.maskFile, image.width, image.height).pixels;
+  options.tileWidth = o.tileWidth;
+  options.tileHeight = o.tileHeight;
+  options.maxSpace = o.maxSpace ? *o.maxSpace : defaultMaxSpace();
+  ProgressBar bar(stderr, !o.quiet && ::isatty(STDERR_FILENO) == 1);
+  options.onProgress = [&bar](std::int32_t done, std::int32_t total) { bar.update(done, total); };
+
+  // The host works on the document in place; the alpha channel stays in
+  // `image` and goes out with it unchanged.
+  document.pixels = std::move(image.pixels);
+  std::int16_t result = 0;
+  std::vector<std::uint8_t> parameterBlock;
+  std::optional<host::Descriptor> leftDescriptor;
+  bool filtered = false;
+  {
+    host::SimHost host(document, std::move(options), registry ? &registry->registry : nullptr);
+    host.setScriptDescriptor(values, o.dialog ? host::PlaySetting::display : host::PlaySetting::silent);
+    result = host.runFilter(module.entry(), o.dialog);
+    bar.finish();
+    parameterBlock = host.parameterBlock();
+    leftDescriptor = host.scriptDescriptor();
+    filtered = askedForPixels(host.statistics());
+  }
+
+  if (!o.paramsOutFile.empty() && !parameterBlock.empty()) {
+    const auto json = parametersToJson(*plugin.deliverable, parameterBlock);
+    if (!json)
+      throw CommandError("the parameter block " + plugin.label + " left has " +
+                         std::to_string(parameterBlock.size()) + " bytes, too few for " + quote(o.paramsOutFile));
+    writeFileAtomically(o.paramsOutFile, json->dump(2) + "\n");
+  }
+  if (result != 0) return pluginFailed(plugin.label, result);
+  if (!filtered) {
+    // A plug-in that declines an image (too small, say) tells the user why
+    // and ends without an error: an editor then simply leaves the document
+    // as it was. Here a copy of the input would pass for a result.
+    std::cerr << "veltrane: " << plugin.label << " did not filter " << quote(o.input) << "; " << quote(o.output)
+              << " not written\n";
+    return 1;
+  }
+
+  image.pixels = std::move(document.pixels);
+  host::writeImageFile(o.output, image, info);
+
+  if (!o.recordFile.empty()) {
+    if (!leftDescriptor)
+      throw CommandError(plugin.label + " left no scripting values; " + quote(o.recordFile) + " not written");
+    RecordedAction action;
+    action.plugin = plugin.deliverable->name;
+    action.play = o.dialog ? host::PlaySetting::display : host::PlaySetting::silent;
+    action.values = std::move(*leftDescriptor);
+    writeRecordedAction(o.recordFile, action);
+  }
+  if (registry) {
+    // The image is safely written by now: a registry that cannot be saved
+    // costs only the remembered settings.
+    try {
+      if (const auto backup = saveRegistry(*registry))
+        std::cerr << "veltrane: the unreadable registry was kept as " << quote(*backup) << "\n";
+    } catch (const CommandError& e) {
+      std::cerr << "veltrane: warning: " << e.what() << "\n";
+    }
+  }
+  return 0;
+}
+
+int aboutCommand(const AboutOptions& o) {
+  const PluginChoice plugin = resolvePlugin(o.plugin);
+  const host::PluginModule module = host::PluginModule::load(plugin.path.string());
+  host::SimImage document;
+  document.width = 1;
+  document.height = 1;
+  document.pixels.assign(3, 0);
+  host::SimHost host(document);
+  const std::int16_t result = host.about(module.entry());
+  return result == 0 ? 0 : pluginFailed(plugin.label, result);
+}
+
+int runMain(int argc, char** argv) {
+  const CommandLine command = parseCommandLine(argc, argv);
+  switch (command.kind) {
+    case CommandLine::Kind::run: return runCommand(command.run);
+    case CommandLine::Kind::about: return aboutCommand(command.about);
+    case CommandLine::Kind::exit: break;
+  }
+  return command.exitCode;
+}
+
+}  // namespace
+}  // namespace veltrane::cli
+
+int main(int argc, char** argv) {
+  try {
+    return veltrane::cli::runMain(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "veltrane: out of memory\n";
+  } catch (const std::exception& e) {
+    std::cerr << "veltrane: " << e.what() << "\n";
+  } catch (...) {
+    std::cerr << "veltrane: unexpected error\n";
+  }
+  return 2;
+}

@@ -1,0 +1,20 @@
+#pragma once
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace veltrane::cli {
+
+// The whole content of a file. Throws CommandError naming the file.
+std::string readTextFile(const std::filesystem::path& path);
+
+// Replaces `path` by `content` so that it is always either the old file or
+// the complete new one: a temporary file in the same directory is written,
+// flushed to disk and renamed over the target. Missing directories are
+// created. Throws CommandError naming the file; the target is then untouched.
+void writeFileAtomically(const std::filesystem::path& path, std::string_view content);
+
+// `'path'` for messages.
+std::string quote(const std::filesystem::path& path);
+
+}  // namespace veltrane::cli

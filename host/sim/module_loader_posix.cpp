@@ -1,0 +1,53 @@
+// Loading a filter module on POSIX systems.
+#include <dlfcn.h>
+
+#include <stdexcept>
+#include <utility>
+
+#include "host/sim/sim_host.h"
+
+namespace veltrane::host {
+
+namespace {
+
+std::string lastLoaderError() {
+  const char* text = dlerror();
+  return text ? text : "unknown error";
+}
+
+}  // namespace
+
+PluginModule PluginModule::load(const std::string& path) {
+  dlerror();  // clear any earlier error
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) throw std::runtime_error("cannot load plug-in module '" + path + "': " + lastLoaderError());
+  dlerror();
+  void* symbol = dlsym(handle, "PluginMain");
+  if (!symbol) {
+    const std::string reason = lastLoaderError();
+    dlclose(handle);
+    throw std::runtime_error("plug-in module '" + path + "' exports no PluginMain: " + reason);
+  }
+  PluginModule module;
+  module.handle_ = handle;
+  module.entry_ = reinterpret_cast<hostapi::PluginMainProc>(symbol);
+  return module;
+}
+
+PluginModule::PluginModule(PluginModule&& other) noexcept
+    : handle_(std::exchange(other.handle_, nullptr)), entry_(std::exchange(other.entry_, nullptr)) {}
+
+PluginModule& PluginModule::operator=(PluginModule&& other) noexcept {
+  if (this != &other) {
+    if (handle_) dlclose(handle_);
+    handle_ = std::exchange(other.handle_, nullptr);
+    entry_ = std::exchange(other.entry_, nullptr);
+  }
+  return *this;
+}
+
+PluginModule::~PluginModule() {
+  if (handle_) dlclose(handle_);
+}
+
+}  // namespace veltrane::host

@@ -1,0 +1,164 @@
+#pragma once
+// The in-memory host: plays an image editor's part for a filter module. It
+// holds the image, serves every callback and suite of the filter record, and
+// runs the selector sequence the way an editor does. Used by the integration
+// tests and by the veltrane command; the plug-ins never link it.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "hostapi/filter_record.h"
+
+namespace veltrane::host {
+
+// A typed value of a descriptor.
+struct DescriptorValue {
+  enum class Type { integer, floating, boolean };
+  Type type = Type::floating;
+  std::int32_t integer = 0;
+  double floating = 0.0;
+  bool boolean = false;
+
+  static DescriptorValue ofInteger(std::int32_t v) { return {Type::integer, v, 0.0, false}; }
+  static DescriptorValue ofFloat(double v) { return {Type::floating, 0, v, false}; }
+  static DescriptorValue ofBoolean(bool v) { return {Type::boolean, 0, 0.0, v}; }
+};
+
+// Keys in the order they were first put; one value per key.
+class Descriptor {
+ public:
+  void put(std::uint32_t key, const DescriptorValue& value);
+  const DescriptorValue* find(std::uint32_t key) const;
+  const std::vector<std::pair<std::uint32_t, DescriptorValue>>& entries() const { return entries_; }
+  bool empty() const { return entries_.empty(); }
+
+ private:
+  std::vector<std::pair<std::uint32_t, DescriptorValue>> entries_;
+};
+
+// The persistent descriptor registry: one descriptor per identifier.
+struct Registry {
+  std::map<std::string, Descriptor> entries;
+};
+
+enum class PlaySetting : std::int16_t { dontDisplay = 0, display = 1, silent = 2 };
+
+// The document as the host holds it: interleaved planes, row-major.
+// 16-bit samples use the host range 0..32768; 32-bit samples are linear
+// floats.
+struct SimImage {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::int16_t imageMode = 3;  // 1 grey, 3 RGB, 9 Lab, 10/11/12 16-bit, 16/17 32-bit
+  std::int32_t planes = 3;     // 1 or 3
+  std::int32_t depth = 8;      // 8, 16 or 32
+  std::vector<std::uint8_t> pixels;
+
+  std::int64_t bytesPerSample() const { return depth / 8; }
+  std::int64_t rowBytes() const { return static_cast<std::int64_t>(width) * planes * bytesPerSample(); }
+};
+
+struct SimOptions {
+  // Filter rectangle; the whole image when not given.
+  std::optional<hostapi::VRect> filterRect;
+  // Selection mask, width * height bytes (255 = selected); empty = none.
+  std::vector<std::uint8_t> mask;
+  // The host's preferred tile size; 0 = none.
+  std::int16_t tileWidth = 0;
+  std::int16_t tileHeight = 0;
+  // Memory allowance in bytes.
+  std::int64_t maxSpace = std::int64_t{1} << 30;
+  // Whether the host offers 32-bit coordinates.
+  bool bigDocument = true;
+  // Whether the host offers the basic suite (registry and descriptors).
+  bool basicSuite = true;
+  // Failure injection, counted from 1 over the whole life of the host; 0 = never.
+  int failBufferAllocationAt = 0;
+  int failHandleAllocationAt = 0;
+  int abortAtPoll = 0;
+  // Progress reports as they arrive.
+  std::function<void(std::int32_t done, std::int32_t total)> onProgress;
+};
+
+// A loaded filter module.
+class PluginModule {
+ public:
+  // Loads the module; throws std::runtime_error naming the path on failure
+  // (also when it exports no PluginMain).
+  static PluginModule load(const std::string& path);
+  PluginModule(PluginModule&&) noexcept;
+  PluginModule& operator=(PluginModule&&) noexcept;
+  ~PluginModule();
+
+  hostapi::PluginMainProc entry() const { return entry_; }
+
+ private:
+  PluginModule() = default;
+  void* handle_ = nullptr;
+  hostapi::PluginMainProc entry_ = nullptr;
+};
+
+// What the host counted during its life.
+struct SimStatistics {
+  int bufferAllocations = 0;
+  int liveBuffers = 0;
+  int handleAllocations = 0;
+  int liveHandles = 0;       // besides the parameter, data and recorded-descriptor handles the host keeps
+  int suitesAcquired = 0;
+  int suitesReleased = 0;
+  int liveDescriptors = 0;   // action descriptors made and not freed
+  int progressReports = 0;
+  int abortPolls = 0;
+  int advanceStateCalls = 0;
+  int displayPixelsCalls = 0;
+  int invalidCalls = 0;      // callbacks given a handle, buffer, descriptor or reader this host does not know
+  std::vector<std::int16_t> selectors;  // every selector called, in order
+};
+
+class SimHost {
+ public:
+  // The host works on `image` in place: results land in it as the plug-in
+  // writes them. The registry, when given, is read and written by the
+  // plug-in through the registry suite.
+  SimHost(SimImage& image, SimOptions options = {}, Registry* registry = nullptr);
+  ~SimHost();
+  SimHost(const SimHost&) = delete;
+  SimHost& operator=(const SimHost&) = delete;
+
+  // The scripting descriptor handed to the plug-in at start (none: no
+  // descriptor) and the play setting.
+  void setScriptDescriptor(std::optional<Descriptor> descriptor, PlaySetting play);
+  // The descriptor the plug-in left in the record (after finish or Cancel).
+  std::optional<Descriptor> scriptDescriptor() const;
+
+  // Calls the entry point once with the given selector (the about record for
+  // selector 0) and returns the result.
+  std::int16_t call(hostapi::PluginMainProc entry, std::int16_t selector);
+  std::int16_t about(hostapi::PluginMainProc entry);
+
+  // The editor's sequence: parameters when the plug-in is used for the first
+  // time or when the dialog is wanted, prepare, start, continue while any
+  // rectangle is non-empty, finish only after a successful start. Returns the
+  // first non-zero result, or 0.
+  std::int16_t runFilter(hostapi::PluginMainProc entry, bool wantDialog);
+
+  // The record as it will be passed to the plug-in (tests may drive plug-in
+  // code in-process with it).
+  hostapi::FilterRecord& record();
+  std::intptr_t& dataCell();
+
+  // Contents of the plug-in's parameter handle (empty when it has none).
+  std::vector<std::uint8_t> parameterBlock() const;
+  const SimStatistics& statistics() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace veltrane::host

@@ -1,0 +1,87 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "denoise/blend.h"
+#include "image/cspace_buffer.h"
+#include "image/region.h"
+#include "shell/result_codes.h"
+
+// The engine driver: cuts the filter rectangle into pieces (host-sized tiles
+// with 64 pixels of context, quadrants, or the whole rectangle), moves each
+// piece from host samples into a cspaceBuffer, runs a deliverable's engine on
+// it and writes the result back, reporting progress and honouring cancel.
+namespace veltrane {
+
+// What a deliverable plugs into the driver. The driver owns the input and
+// output buffers of every piece and releases both after the piece is written
+// (an engine may release its input earlier).
+struct PieceEngine {
+  // Derives the engine's settings from the parameter block; run before every
+  // filterImage and previewFilter.
+  void (*deriveSettings)();
+  // Processes one piece: input and output have the same geometry (margin 3).
+  // Returns 0, -108 or -128 (or another host code). On a non-zero code the
+  // output holds no result: the driver writes nothing for the piece and
+  // ends the run with that code.
+  ResultCode (*run)(cspaceBuffer& input, cspaceBuffer& output);
+  // Writers of the piece's result in 8-, 16- and 32-bit host samples.
+  void (*write8)(const WriteRegion& region);
+  void (*write16)(const WriteRegion& region);
+  void (*write32)(const WriteRegion& region);
+  // Shown when a side of the rectangle is 24 pixels or less.
+  const char* tooSmallMessage;
+};
+
+// The noise reducer: its settings, the four-level engine and the blending
+// writers.
+const PieceEngine& halvaneEngine();
+
+// Multipliers of the host's tile size that make a processing block; 4 until
+// the prepare step lowers both to 1 for the rest of the loaded plug-in's life.
+std::int32_t blockScaleH();
+std::int32_t blockScaleV();
+void lowerBlockScales();
+// Back to 4 (a freshly loaded plug-in; tests).
+void resetBlockScales();
+
+// The processing block: the block multipliers times the host's preferred
+// tile size, 256 for a dimension the host leaves at 0 or less.
+struct BlockSize {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+};
+BlockSize processingBlockSize();
+
+enum class PieceLayout { whole, quadrants, tiles };
+
+// How a rectangle of the given size is cut: into blocks when a side reaches
+// twice the block size, into quadrants above 1,000,000 pixels when both sides
+// exceed 134, else in one piece.
+PieceLayout choosePieceLayout(std::int32_t width, std::int32_t height);
+
+inline constexpr std::int32_t pieceContext = 64;  // pixels of context on inner sides
+inline constexpr std::int32_t smallestSide = 24;  // sides this size or less are refused
+inline constexpr std::int32_t pieceMargin = 3;
+
+// Runs the engine over the rectangle (width x height pixels at rect in image
+// coordinates). With fetchFromHost the source comes from the host's input,
+// else from src (rows srcRowBytes apart, three samples per pixel at the given
+// depth); with writeToHost the result goes to the host's output, else to dst.
+// Tiled runs always read from and write to the host. depth is 8, 16 or 32
+// (0 means 8). Returns 0, -50 (too small), -108 (out of memory), -128
+// (cancelled), -30100 (arguments it cannot process) or a host region code.
+// The abort latch is cleared at the start, so an earlier cancel does not
+// cancel this run.
+ResultCode filterImage(const PieceEngine& engine, std::int32_t width, std::int32_t height,
+                       bool fetchFromHost, const Rect& rect, const void* src,
+                       std::ptrdiff_t srcRowBytes, std::int32_t depth, bool writeToHost, void* dst,
+                       std::ptrdiff_t dstRowBytes);
+
+// Runs the engine on one 8-bit interleaved RGB image (the preview), without
+// the selection mask. Returns 0, -50, -108 or -128.
+ResultCode previewFilter(const PieceEngine& engine, std::int32_t width, std::int32_t height,
+                         const Rect& rect, const std::uint8_t* src, std::ptrdiff_t srcRowBytes,
+                         std::uint8_t* dst, std::ptrdiff_t dstRowBytes);
+
+}  // namespace veltrane

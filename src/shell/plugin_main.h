@@ -1,0 +1,42 @@
+#pragma once
+#include <cstdint>
+
+#include "parameter_tables.h"
+#include "result_codes.h"
+
+namespace veltrane {
+
+// What a plug-in module plugs into the shared entry point: its deliverable
+// and the operations that differ between the deliverables.
+struct PluginDefinition {
+  const Deliverable* deliverable;
+  // Runs the engine over the whole filter rectangle of the current call.
+  ResultCode (*filterWholeImage)();
+  // Measures the image's noise (0.2 digital, 1.0 film); null when the
+  // deliverable cannot profile yet.
+  void (*profile)(double kind);
+  // The tiling multipliers, which the prepare selector lowers to 1 when the
+  // host's memory allowance is below the engine's estimate.
+  std::int32_t (*blockScaleH)();
+  std::int32_t (*blockScaleV)();
+  void (*lowerBlockScales)();
+  // Whether start switches previewWithoutDetailMix off.
+  bool clearsPreviewFlagAtStart;
+  // Whether the scripting descriptor may change the three profiling flags.
+  bool scriptingSetsProfilingFlags;
+};
+
+// The body of PluginMain: stores the call's context, builds and frees the
+// look-up tables around the selector, dispatches it. Never throws.
+void pluginMain(const PluginDefinition& plugin, std::int16_t selector, void* record,
+                std::intptr_t* data, std::int16_t* result) noexcept;
+
+// The maker's web address shown in the about box.
+inline constexpr const char* makerAddress = "https://www.veltrane.com";
+
+// Memory the engine needs for a W x H piece with the given plane count:
+// four pyramid levels of (W + 6) x (H + 6) floats per channel, plus the
+// look-up tables.
+std::int64_t engineMemoryEstimate(std::int64_t width, std::int64_t height, std::int32_t planes);
+
+}  // namespace veltrane

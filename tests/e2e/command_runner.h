@@ -1,0 +1,48 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/imageio/image_file.h"
+
+// Runs the veltrane command (and its comparison tool) in a fresh folder per
+// test, with HOME and XDG_CONFIG_HOME pointing into that folder so that no
+// run touches the user's own registry.
+namespace veltrane::e2e {
+
+struct CommandResult {
+  int status = -1;  // exit status; -1 when the process did not exit normally
+  std::string out;
+  std::string err;
+};
+
+class CommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // veltrane ARGS...
+  CommandResult veltrane(const std::vector<std::string>& args) const;
+  CommandResult run(const std::string& program, const std::vector<std::string>& args) const;
+
+  // A file name inside this test's folder.
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string configDir() const { return path("config"); }
+
+  // Writes a smooth gradient with pseudo-random noise on top, which the
+  // noise reducer should change.
+  std::string writeNoisy(const std::string& name, std::int32_t width, std::int32_t height, std::int32_t channels,
+                         host::SampleDepth depth, bool alpha = false) const;
+
+ private:
+  std::filesystem::path dir_;
+};
+
+host::HostImage readImage(const std::string& path);
+std::string readText(const std::string& path);
+bool exists(const std::string& path);
+
+}  // namespace veltrane::e2e

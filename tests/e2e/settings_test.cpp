@@ -1,0 +1,112 @@
+// Settings handed to the plug-in: --set, recorded actions, the parameter
+// block written out, and the registry that carries them from run to run.
+#include <fstream>
+
+#include <nlohmann/json.hpp>
+
+#include "command_runner.h"
+
+namespace veltrane::e2e {
+namespace {
+
+using host::SampleDepth;
+
+class SettingsTest : public CommandTest {
+ protected:
+  void SetUp() override {
+    CommandTest::SetUp();
+    input = writeNoisy("in.png", 64, 64, 3, SampleDepth::u8);
+  }
+
+  // The pixels of a successful run with the given extra arguments.
+  std::vector<std::uint8_t> filtered(const std::string& name, std::vector<std::string> extra) {
+    std::vector<std::string> args{VELTRANE_HALVANE_MODULE, input, path(name)};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const CommandResult r = veltrane(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.status == 0 ? readImage(path(name)).pixels : std::vector<std::uint8_t>{};
+  }
+
+  std::string input;
+};
+
+TEST_F(SettingsTest, SetByFieldNameOrKeyChangesTheResult) {
+  const auto byDefault = filtered("default.png", {"--no-registry"});
+  const auto byName = filtered("name.png", {"--no-registry", "--set", "overallNoiseLevel=0"});
+  const auto byKey = filtered("key.png", {"--no-registry", "--set", "brgH=0"});
+  ASSERT_FALSE(byDefault.empty());
+  EXPECT_NE(byName, byDefault);
+  EXPECT_EQ(byKey, byName);
+}
+
+TEST_F(SettingsTest, ParameterBlockShowsTheValuesSet) {
+  const std::string params = path("params.json");
+  filtered("out.png", {"--no-registry", "--set", "overallNoiseLevel=12.5", "--set", "despeckle=false",
+                       "--set", "Blai=true", "--params-out", params});
+  const nlohmann::json p = nlohmann::json::parse(readText(params));
+  ASSERT_EQ(p.at("reals").size(), 26u);
+  ASSERT_EQ(p.at("flags").size(), 9u);
+  EXPECT_EQ(p["reals"]["overallNoiseLevel"].get<double>(), 12.5);
+  EXPECT_EQ(p["reals"]["mixBWDetail"].get<double>(), 0.3);  // untouched: the default
+  EXPECT_EQ(p["flags"]["despeckle"].get<int>(), 0);
+  EXPECT_EQ(p["flags"]["cleanerSmoothAreas"].get<int>(), 1);
+}
+
+TEST_F(SettingsTest, ReplayingARecordedActionReproducesTheRunAndSetOverridesIt) {
+  const std::string action = path("action.json");
+  const auto recorded =
+      filtered("recorded.png", {"--no-registry", "--set", "overallNoiseLevel=3", "--record", action});
+  const nlohmann::json doc = nlohmann::json::parse(readText(action));
+  EXPECT_EQ(doc.at("plugin"), "halvane");
+  bool sawLevel = false;
+  for (const auto& v : doc.at("values"))
+    if (v.at("key") == "brgH") sawLevel = v.at("type") == "float" && v.at("value").get<double>() == 3.0;
+  EXPECT_TRUE(sawLevel) << doc.dump();
+
+  EXPECT_EQ(filtered("replayed.png", {"--no-registry", "--replay", action}), recorded);
+  EXPECT_EQ(filtered("overridden.png", {"--no-registry", "--replay", action, "--set", "brgH=40"}),
+            filtered("default.png", {"--no-registry"}));
+}
+
+TEST_F(SettingsTest, RegistryCarriesTheLastValuesToTheNextRun) {
+  const std::string registry = path("reg/registry.json");
+  const auto first = filtered("first.png", {"--registry", registry, "--set", "overallNoiseLevel=0"});
+  ASSERT_TRUE(exists(registry));
+  const nlohmann::json doc = nlohmann::json::parse(readText(registry));
+  EXPECT_EQ(doc.at("entries").size(), 1u);
+
+  EXPECT_EQ(filtered("second.png", {"--registry", registry}), first);
+  EXPECT_NE(filtered("fresh.png", {"--no-registry"}), first);
+}
+
+TEST_F(SettingsTest, DefaultRegistryLivesUnderTheConfigFolder) {
+  filtered("out.png", {"--set", "overallNoiseLevel=0"});
+  EXPECT_TRUE(exists(configDir() + "/veltrane/registry.json"));
+}
+
+TEST_F(SettingsTest, UnreadableRegistryIsSetAsideNotLost) {
+  const std::string registry = path("registry.json");
+  {
+    std::ofstream bad(registry);
+    bad << "{ not json";
+  }
+  const CommandResult r = veltrane({VELTRANE_HALVANE_MODULE, input, path("out.png"), "--registry", registry});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("registry.json"), std::string::npos) << "no warning about the registry: " << r.err;
+  EXPECT_EQ(readText(registry + ".bad"), "{ not json");
+  EXPECT_TRUE(nlohmann::json::accept(readText(registry)));
+}
+
+TEST_F(SettingsTest, FailedRunLeavesTheRegistryAsItWas) {
+  const std::string registry = path("registry.json");
+  filtered("out.png", {"--registry", registry, "--set", "overallNoiseLevel=7"});
+  const std::string before = readText(registry);
+  const std::string tiny = writeNoisy("tiny.png", 20, 20, 3, SampleDepth::u8);
+  const CommandResult r = veltrane(
+      {VELTRANE_HALVANE_MODULE, tiny, path("tiny-out.png"), "--registry", registry, "--set", "overallNoiseLevel=9"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(readText(registry), before);
+}
+
+}  // namespace
+}  // namespace veltrane::e2e

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "cli_error.h"
 #include "descriptor_json.h"
@@ -131,6 +132,26 @@ int pluginFailed(const std::string& label, std::int16_t result) {
   return 1;
 }
 
+// What the host offers the plug-in besides the image.
+host::SimOptions hostOptions(const RunOptions& o, const host::HostImage& image) {
+  host::SimOptions options;
+  if (o.rect) {
+    const hostapi::VRect& r = *o.rect;
+    if (r.bottom > image.height || r.right > image.width)
+      throw CommandError("--rect " + std::to_string(r.top) + "," + std::to_string(r.left) + "," +
+                         std::to_string(r.bottom) + "," + std::to_string(r.right) + " lies outside " +
+                         quote(o.input) + " (" + std::to_string(image.width) + "x" +
+                         std::to_string(image.height) + ")");
+    options.filterRect = r;
+  }
+  if (!o.maskFile.empty())
+    options.mask = host::readMaskFile(o.maskFile, image.width, image.height).pixels;
+  options.tileWidth = o.tileWidth;
+  options.tileHeight = o.tileHeight;
+  options.maxSpace = o.maxSpace ? *o.maxSpace : defaultMaxSpace();
+  return options;
+}
+
 int runCommand(const RunOptions& o) {
   const PluginChoice plugin = resolvePlugin(o.plugin);
   const host::Descriptor values = scriptingValues(o, plugin);
@@ -148,21 +169,7 @@ int runCommand(const RunOptions& o) {
   document.depth = static_cast<std::int32_t>(image.depth);
   document.imageMode = imageModeFor(image, o.mode, o.input);
 
-  host::SimOptions options;
-  if (o.rect) {
-    const hostapi::VRect& r = *o.rect;
-    if (r.bottom > image.height || r.right > image.width)
-      throw CommandError("--rect " + std::to_string(r.top) + "," + std::to_string(r.left) + "," +
-                         std::to_string(r.bottom) + "," + std::to_string(r.right) + " lies outside " +
-                         quote(o.input) + " (" + std::to_string(image.width) + "x" +
-                         std::to_string(image.height) + ")");
-    options.filterRect = r;
-  }
-  if (!o.maskFile.empty())
-    options.mask = host::readMaskFile(o.maskFile, image.width, image.height).pixels;
-  options.tileWidth = o.tileWidth;
-  options.tileHeight = o.tileHeight;
-  options.maxSpace = o.maxSpace ? *o.maxSpace : defaultMaxSpace();
+  host::SimOptions options = hostOptions(o, image);
   ProgressBar bar(stderr, !o.quiet && ::isatty(STDERR_FILENO) == 1);
   options.onProgress = [&bar](std::int32_t done, std::int32_t total) { bar.update(done, total); };
 
@@ -203,15 +210,6 @@ int runCommand(const RunOptions& o) {
   image.pixels = std::move(document.pixels);
   host::writeImageFile(o.output, image, info);
 
-  if (!o.recordFile.empty()) {
-    if (!leftDescriptor)
-      throw CommandError(plugin.label + " left no scripting values; " + quote(o.recordFile) + " not written");
-    RecordedAction action;
-    action.plugin = plugin.deliverable->name;
-    action.play = o.dialog ? host::PlaySetting::display : host::PlaySetting::silent;
-    action.values = std::move(*leftDescriptor);
-    writeRecordedAction(o.recordFile, action);
-  }
   if (registry) {
     // The image is safely written by now: a registry that cannot be saved
     // costs only the remembered settings.
@@ -221,6 +219,15 @@ int runCommand(const RunOptions& o) {
     } catch (const CommandError& e) {
       std::cerr << "veltrane: warning: " << e.what() << "\n";
     }
+  }
+  if (!o.recordFile.empty()) {
+    if (!leftDescriptor)
+      throw CommandError(plugin.label + " left no scripting values; " + quote(o.recordFile) + " not written");
+    RecordedAction action;
+    action.plugin = plugin.deliverable->name;
+    action.play = o.dialog ? host::PlaySetting::display : host::PlaySetting::silent;
+    action.values = std::move(*leftDescriptor);
+    writeRecordedAction(o.recordFile, action);
   }
   return 0;
 }

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <utility>
 #include <vector>
 
@@ -88,69 +87,42 @@ struct RunOutcome {
 
 // Runs filterImage in a fresh session; the image holds the result afterwards.
 inline RunOutcome runFilter(SimImage& image, SimOptions options = {},
-                            const PieceEngine& engine = halvaneEngine(),
-                            const std::function<void(SimSession&)>& prepare = {}) {
+                            const PieceEngine& engine = halvaneEngine()) {
   RunOutcome out;
   SimSession session(image, std::move(options));
-  if (prepare) prepare(session);
   out.code = session.filter(engine);
   out.result = session.result;
   out.stats = session.finish();
   return out;
 }
 
-// Deterministic pseudo-random numbers.
-class Rng {
- public:
-  explicit Rng(std::uint32_t seed) : state_(seed) {}
-  float next01() {
-    state_ = state_ * 1664525u + 1013904223u;
-    return static_cast<float>(state_ >> 8) / 16777216.0f;
-  }
-
- private:
-  std::uint32_t state_;
-};
-
-// A noisy photograph-like scene on the 0..1 scale for plane p at (x, y):
-// smooth gradients, a bright disc, thin dark lines and noise.
-inline float sceneValue(std::int32_t x, std::int32_t y, std::int32_t p, std::int32_t w,
-                        std::int32_t h, Rng& rng, float noise) {
-  const float fx = static_cast<float>(x) / static_cast<float>(w);
-  const float fy = static_cast<float>(y) / static_cast<float>(h);
-  float v = p == 0 ? 0.15f + 0.6f * fx : p == 1 ? 0.25f + 0.4f * fy : 0.5f - 0.3f * fx * fy;
-  const float dx = fx - 0.6f, dy = fy - 0.4f;
-  if (dx * dx + dy * dy < 0.04f) v = 0.9f;
-  if (x % 37 == 5) v = 0.08f;
-  return v + (rng.next01() - 0.5f) * 2.0f * noise;
-}
-
-// An image of the given mode, planes and depth filled with the scene; 8-bit
-// samples 0..255, 16-bit 0..32768, 32-bit linear floats (a few out of range).
+// A noisy photograph-like scene: gradients, a bright disc, thin dark lines
+// and noise; 8-bit samples 0..255, 16-bit 0..32768, 32-bit linear floats
+// (a few slightly out of range). Grey images take plane 0.
 inline SimImage makeImage(std::int32_t w, std::int32_t h, std::int16_t mode, std::int32_t planes,
                           std::int32_t depth, std::uint32_t seed = 1, float noise = 0.05f) {
-  SimImage img;
-  img.width = w;
-  img.height = h;
-  img.imageMode = mode;
-  img.planes = planes;
-  img.depth = depth;
+  SimImage img{w, h, mode, planes, depth, {}};
   img.pixels.assign(static_cast<std::size_t>(img.rowBytes() * h), 0);
-  Rng rng(seed);
+  std::uint8_t* out = img.pixels.data();
   for (std::int32_t y = 0; y < h; ++y)
     for (std::int32_t x = 0; x < w; ++x)
-      for (std::int32_t p = 0; p < planes; ++p) {
-        const float v = sceneValue(x, y, p, w, h, rng, noise);
-        const std::size_t i = static_cast<std::size_t>((std::int64_t{y} * w + x) * planes + p) *
-                              static_cast<std::size_t>(depth / 8);
+      for (std::int32_t p = 0; p < planes; ++p, out += depth / 8) {
+        seed = seed * 1664525u + 1013904223u;
+        const float fx = static_cast<float>(x) / static_cast<float>(w);
+        const float fy = static_cast<float>(y) / static_cast<float>(h);
+        float v = p == 0 ? 0.15f + 0.6f * fx : p == 1 ? 0.25f + 0.4f * fy : 0.5f - 0.3f * fx * fy;
+        if ((fx - 0.6f) * (fx - 0.6f) + (fy - 0.4f) * (fy - 0.4f) < 0.04f) v = 0.9f;
+        if (x % 37 == 5) v = 0.08f;
+        v += (static_cast<float>(seed >> 8) / 16777216.0f - 0.5f) * 2.0f * noise;
+        const float c = std::clamp(v, 0.0f, 1.0f);
         if (depth == 8) {
-          img.pixels[i] = static_cast<std::uint8_t>(std::clamp(v, 0.0f, 1.0f) * 255.0f + 0.5f);
+          *out = static_cast<std::uint8_t>(c * 255.0f + 0.5f);
         } else if (depth == 16) {
-          const auto s = static_cast<std::uint16_t>(std::clamp(v, 0.0f, 1.0f) * 32768.0f + 0.5f);
-          std::memcpy(&img.pixels[i], &s, 2);
+          const auto s = static_cast<std::uint16_t>(c * 32768.0f + 0.5f);
+          std::memcpy(out, &s, 2);
         } else {
-          const float lin = v * v * 1.1f - 0.02f;  // linear light, slightly beyond 0..1 at the ends
-          std::memcpy(&img.pixels[i], &lin, 4);
+          const float linear = v * v * 1.1f - 0.02f;
+          std::memcpy(out, &linear, 4);
         }
       }
   return img;

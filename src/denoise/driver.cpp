@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <limits>
 
-#include "denoise/engine_settings.h"
-#include "denoise/pyramid.h"
 #include "shell/call_context.h"
 #include "shell/messages.h"
 #include "shell/progress.h"
@@ -220,18 +218,7 @@ ResultCode runWhole(const Run& run, std::int32_t width, std::int32_t height, con
   return progressCancelled() ? userCancelled : noErr;
 }
 
-ResultCode runHalvane(cspaceBuffer& input, cspaceBuffer& output) {
-  return reduceNoise(input, output);
-}
-
-constexpr PieceEngine halvane{
-    &deriveEngineSettings, &runHalvane,    &writeResult8,
-    &writeResult16,        &writeResult32, "Halvane error: Image is too small.",
-};
-
 }  // namespace
-
-const PieceEngine& halvaneEngine() { return halvane; }
 
 std::int32_t blockScaleH() { return scaleH; }
 std::int32_t blockScaleV() { return scaleV; }

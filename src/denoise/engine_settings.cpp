@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "image/region.h"
 #include "shell/call_context.h"
 
 namespace veltrane {
@@ -19,27 +20,6 @@ void limitSharpening(double& v) {
 EngineSettings& engineSettings() {
   static EngineSettings s;
   return s;
-}
-
-std::int32_t eightBitEquivalentMode(std::int32_t mode) {
-  switch (mode) {
-    case 10:
-    case 17:
-      return 1;
-    case 11:
-    case 16:
-      return 3;
-    case 12:
-      return 9;
-    case 13:
-      return 4;
-    case 14:
-      return 7;
-    case 15:
-      return 8;
-    default:
-      return mode;
-  }
 }
 
 EngineSettings computeEngineSettings(FilterParameters& p, std::int32_t imageMode, bool dialogOpen) {
@@ -111,7 +91,7 @@ EngineSettings computeEngineSettings(FilterParameters& p, std::int32_t imageMode
     s.keepColor = 1.0f;
   }
 
-  s.labImage = eightBitEquivalentMode(imageMode) == labColorMode ? 1 : 0;
+  s.labImage = eightBitMode(imageMode) == labColorMode ? 1 : 0;
   return s;
 }
 

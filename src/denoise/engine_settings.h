@@ -35,9 +35,6 @@ void deriveEngineSettings();
 // The same computation on explicit inputs.
 EngineSettings computeEngineSettings(FilterParameters& p, std::int32_t imageMode, bool dialogOpen);
 
-// Maps a deep-colour image mode to the 8-bit mode of its colour model.
-std::int32_t eightBitEquivalentMode(std::int32_t mode);
-
 inline constexpr std::int32_t labColorMode = 9;
 
 }  // namespace veltrane

@@ -100,10 +100,6 @@ TEST(EngineSettings, LabIsRecognisedAtEveryDepth) {
   EXPECT_EQ(computeEngineSettings(p, 9, false).labImage, 1);   // Lab
   EXPECT_EQ(computeEngineSettings(p, 12, false).labImage, 1);  // 16-bit Lab
   for (int mode : {1, 3, 4, 10, 11, 13, 16, 17}) EXPECT_EQ(computeEngineSettings(p, mode, false).labImage, 0) << mode;
-  EXPECT_EQ(eightBitEquivalentMode(16), 3);
-  EXPECT_EQ(eightBitEquivalentMode(14), 7);
-  EXPECT_EQ(eightBitEquivalentMode(15), 8);
-  EXPECT_EQ(eightBitEquivalentMode(2), 2);
 }
 
 }  // namespace

@@ -20,20 +20,33 @@ build:
 	cmake --preset release
 	cmake --build --preset release -j$(JOBS)
 
-# halvane on a sample photograph, timed, and the input and result side by side
+# halvane and mirelle on a sample photograph, each timed with its profiled
+# noise settings printed, and the input and halvane's result side by side
 DEMO_PHOTO ?= astronaut
+DEMO_SETTINGS = python3 -c 'import json, sys; r = json.load(open(sys.argv[1]))["reals"]; \
+  print(sys.argv[2] + ": overallNoiseLevel %.4f, highlightsNoiseLevel %.4f" \
+  % (r["overallNoiseLevel"], r["highlightsNoiseLevel"]))'
 demo:
 	$(MAKE) deps
 	$(MAKE) build
 	mkdir -p demo
 	@start=$$(date +%s.%N); \
-	build/release/bin/veltrane halvane samples/$(DEMO_PHOTO).png demo/$(DEMO_PHOTO)-halvane.png --no-registry; \
+	build/release/bin/veltrane halvane samples/$(DEMO_PHOTO).png demo/$(DEMO_PHOTO)-halvane.png --no-registry \
+	  --set alwaysProfile=1 --params-out demo/$(DEMO_PHOTO)-halvane.json; \
 	status=$$?; end=$$(date +%s.%N); \
 	[ $$status -eq 0 ] || exit $$status; \
 	awk -v s=$$start -v e=$$end 'BEGIN { printf "halvane took %.2f s\n", e - s }'
+	@start=$$(date +%s.%N); \
+	build/release/bin/veltrane mirelle samples/$(DEMO_PHOTO).png demo/$(DEMO_PHOTO)-mirelle.png --no-registry \
+	  --params-out demo/$(DEMO_PHOTO)-mirelle.json; \
+	status=$$?; end=$$(date +%s.%N); \
+	[ $$status -eq 0 ] || exit $$status; \
+	awk -v s=$$start -v e=$$end 'BEGIN { printf "mirelle took %.2f s\n", e - s }'
+	@$(DEMO_SETTINGS) demo/$(DEMO_PHOTO)-halvane.json halvane
+	@$(DEMO_SETTINGS) demo/$(DEMO_PHOTO)-mirelle.json mirelle
 	build/release/bin/veltrane-compare samples/$(DEMO_PHOTO).png demo/$(DEMO_PHOTO)-halvane.png \
 	  demo/$(DEMO_PHOTO)-comparison.png
-	@echo "demo: wrote demo/$(DEMO_PHOTO)-halvane.png and demo/$(DEMO_PHOTO)-comparison.png (input left, result right)"
+	@echo "demo: wrote demo/$(DEMO_PHOTO)-halvane.png, demo/$(DEMO_PHOTO)-mirelle.png and demo/$(DEMO_PHOTO)-comparison.png (input left, result right)"
 
 # release, then address+undefined sanitizers, then thread sanitizer ("threads" tests only)
 test: deps

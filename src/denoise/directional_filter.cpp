@@ -80,27 +80,16 @@ inline PixelFrame framePixel(const float* P, const OffsetTables& t, float T, boo
   return PixelFrame{chooseDirection(D) - 1, W, 1.0f / W};
 }
 
-}  // namespace
 
-int chooseDirection(const float D[8]) noexcept {
-  const int a = D[0] < D[1] ? 1 : 2;
-  const int b = D[2] < D[3] ? 3 : 4;
-  const int e = D[4] < D[5] ? 5 : 6;
-  const int f = D[6] < D[7] ? 7 : 8;
-  const int g = D[a - 1] < D[b - 1] ? a : b;
-  const int h = D[e - 1] < D[f - 1] ? e : f;
-  return D[g - 1] < D[h - 1] ? g : h;
-}
-
-void directionalDenoiseRows(const cspaceBuffer& image, cspaceBuffer& result, cspaceBuffer& weights,
-                            float T, bool finest, float s, float H, std::int32_t firstRow,
-                            std::int32_t endRow) {
+template <bool WithWeights>
+void directionalRows(const cspaceBuffer& image, cspaceBuffer& result, cspaceBuffer* weights, float T,
+                     bool finest, float s, float H, std::int32_t firstRow, std::int32_t endRow) {
   const OffsetTables t(image.stride());
   for (std::int32_t y = firstRow; y < endRow; ++y) {
     const float* P = image.at(0, y);
     float* out = result.at(0, y);
-    float* wout = weights.at(0, y);
-    for (std::int32_t x = 0; x < image.width; ++x, P += 3, out += 3, wout += 3) {
+    float* wout = WithWeights ? weights->at(0, y) : nullptr;
+    for (std::int32_t x = 0; x < image.width; ++x, P += 3, out += 3) {
       const PixelFrame fr = framePixel(P, t, T, finest, H);
       float S = 0.0f, A0 = 0.0f, A1 = 0.0f, A2 = 0.0f;
       for (std::ptrdiff_t o : t.pattern[fr.direction]) {
@@ -116,7 +105,10 @@ void directionalDenoiseRows(const cspaceBuffer& image, cspaceBuffer& result, csp
         out[0] = P[0];
         out[1] = P[1];
         out[2] = P[2];
-        wout[0] = 0.0f;
+        if constexpr (WithWeights) {
+          wout[0] = 0.0f;
+          wout += 3;
+        }
         continue;
       }
       const float f = (1.0f - 1.0f / (S + 1.0f)) * s;
@@ -124,9 +116,33 @@ void directionalDenoiseRows(const cspaceBuffer& image, cspaceBuffer& result, csp
       out[0] = P[0] * keep + f * (A0 / S);
       out[1] = P[1] * keep + f * (A1 / S);
       out[2] = P[2] * keep + f * (A2 / S);
-      wout[0] = f;
+      if constexpr (WithWeights) {
+        wout[0] = f;
+        wout += 3;
+      }
     }
   }
+}
+
+}  // namespace
+
+int chooseDirection(const float D[8]) noexcept {
+  const int a = D[0] < D[1] ? 1 : 2;
+  const int b = D[2] < D[3] ? 3 : 4;
+  const int e = D[4] < D[5] ? 5 : 6;
+  const int f = D[6] < D[7] ? 7 : 8;
+  const int g = D[a - 1] < D[b - 1] ? a : b;
+  const int h = D[e - 1] < D[f - 1] ? e : f;
+  return D[g - 1] < D[h - 1] ? g : h;
+}
+
+void directionalDenoiseRows(const cspaceBuffer& image, cspaceBuffer& result, cspaceBuffer* weights,
+                            float T, bool finest, float s, float H, std::int32_t firstRow,
+                            std::int32_t endRow) {
+  if (weights)
+    directionalRows<true>(image, result, weights, T, finest, s, H, firstRow, endRow);
+  else
+    directionalRows<false>(image, result, nullptr, T, finest, s, H, firstRow, endRow);
 }
 
 void smoothAreaDenoiseRows(const cspaceBuffer& image, cspaceBuffer& result, cspaceBuffer& weights,

@@ -12,7 +12,8 @@ namespace veltrane {
 
 // Averages along the flattest of eight directions, blended with the pixel by
 // a strength that grows with the number of similar neighbours and with s.
-void directionalDenoiseRows(const cspaceBuffer& image, cspaceBuffer& result, cspaceBuffer& weights,
+// With a null weights pointer no detailWeight is written.
+void directionalDenoiseRows(const cspaceBuffer& image, cspaceBuffer& result, cspaceBuffer* weights,
                             float T, bool finest, float s, float H, std::int32_t firstRow,
                             std::int32_t endRow);
 

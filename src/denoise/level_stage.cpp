@@ -39,7 +39,7 @@ ResultCode runLevelStage(cspaceBuffer& image, float T, bool finest, float detail
     });
   } else {
     runRowBands(image.height, [&](std::int32_t first, std::int32_t end, int) {
-      directionalDenoiseRows(image, copy, weights, T, finest, detailNR, H, first, end);
+      directionalDenoiseRows(image, copy, &weights, T, finest, detailNR, H, first, end);
     });
   }
 

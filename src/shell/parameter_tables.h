@@ -69,6 +69,7 @@ struct Deliverable {
   const char* name;             // "halvane" / "mirelle"
   const char* aboutTitle;       // product title with version
   const char* tooSmallMessage;  // shown when the filter rectangle is too small
+  const char* profilerInternalError;  // the profiler was given an unknown kind
   ParameterDefaults factoryDefaults;
   ParameterControlTable controls;
   FlagReset resetAllFlags[4];

@@ -141,5 +141,20 @@ TEST_F(FilterRunTest, CompareToolPutsInputAndResultSideBySide) {
   }
 }
 
+TEST_F(FilterRunTest, MirelleWritesAGreyMatte) {
+  const std::string input = writeNoisy("in.png", side, side, 3, SampleDepth::u8);
+  const std::string output = path("matte.png");
+  const CommandResult r = veltrane({"mirelle", input, output, "--no-registry"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const host::HostImage in = readImage(input);
+  const host::HostImage out = readImage(output);
+  expectSameGeometry(in, out);
+  for (std::size_t i = 0; i < out.pixels.size(); i += 3) {
+    ASSERT_EQ(out.pixels[i], out.pixels[i + 1]) << i;
+    ASSERT_EQ(out.pixels[i], out.pixels[i + 2]) << i;
+  }
+  EXPECT_NE(out.pixels, in.pixels);
+}
+
 }  // namespace
 }  // namespace veltrane::e2e

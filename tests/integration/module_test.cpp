@@ -9,7 +9,9 @@
 #include <string>
 
 #include "host/sim/sim_host.h"
+#include "hostapi/fourcc.h"
 #include "platform/platform.h"
+#include "shell/filter_parameters.h"
 
 namespace veltrane {
 namespace {
@@ -231,6 +233,89 @@ TEST(Module, WholeQuadrantAndTiledRunsAgreeAwayFromTheSeams) {
   run(tiles, 100);
   EXPECT_EQ(largestDifference(quads, tiles, 120, 280, 120, 280), 0);
   EXPECT_LE(largestDifference(quads, tiles, 620, 780, 620, 780), 2);
+}
+
+TEST(Module, AlwaysProfileFromScriptingProfilesBeforeASilentRun) {
+  for (const bool film : {false, true}) {
+    SimImage img = scene(128, 96, 3, 8, 3);
+    Registry r;
+    SimHost host(img, {}, &r);
+    host::Descriptor script;
+    script.put(hostapi::fourcc("Blah"), host::DescriptorValue::ofBoolean(true));
+    if (film) {
+      script.put(hostapi::fourcc("Blad"), host::DescriptorValue::ofBoolean(false));
+      script.put(hostapi::fourcc("Blae"), host::DescriptorValue::ofBoolean(true));
+    }
+    host.setScriptDescriptor(script, host::PlaySetting::silent);
+    ASSERT_EQ(host.runFilter(halvane().entry(), false), 0);
+    FilterParameters p{};
+    const auto bytes = host.parameterBlock();
+    ASSERT_EQ(bytes.size(), sizeof p);
+    std::memcpy(&p, bytes.data(), sizeof p);
+    const double level = p.reals[real::overallNoiseLevel];
+    EXPECT_NE(level, 40.0) << film;
+    EXPECT_GE(level, 15.0) << film;
+    EXPECT_EQ(p.reals[real::highlightsNoiseLevel], film ? 1.0 : 0.2);
+    EXPECT_EQ(p.reals[real::protectThreshold], film ? 255.0 : 100.0);
+    EXPECT_EQ(p.reals[real::protectFeather], film ? 0.0 : std::clamp(2.0 * level + 45.0, 0.0, 155.0));
+    EXPECT_EQ(host.statistics().liveBuffers, 0);
+  }
+}
+
+// ---- mirelle ------------------------------------------------------------------
+
+const PluginModule& mirelle() {
+  static PluginModule m = PluginModule::load(VELTRANE_MIRELLE_MODULE);
+  return m;
+}
+
+TEST(MirelleModule, MatteIsGreyDarkOnTheSmoothHalfAndBrightOnTheTexturedHalf) {
+  SimImage img = scene(64, 40, 3, 8, 3);
+  std::uint32_t s = 3;
+  for (std::int32_t y = 0; y < 40; ++y)
+    for (std::int32_t x = 0; x < 64; ++x)
+      for (std::int32_t c = 0; c < 3; ++c) {
+        s = s * 1664525u + 1013904223u;
+        img.pixels[static_cast<std::size_t>((y * 64 + x) * 3 + c)] =
+            static_cast<std::uint8_t>(x < 32 ? 90 : (s >> 24));
+      }
+  Registry registry;
+  SimHost host(img, {}, &registry);
+  ASSERT_EQ(host.runFilter(mirelle().entry(), false), 0);
+  EXPECT_EQ(host.statistics().liveBuffers, 0);
+  for (std::int32_t y = 0; y < 40; ++y)
+    for (std::int32_t x = 0; x < 64; ++x) {
+      const std::uint8_t* p = &img.pixels[static_cast<std::size_t>((y * 64 + x) * 3)];
+      ASSERT_TRUE(p[0] == p[1] && p[1] == p[2]) << x << ", " << y;
+      if (x < 28) {
+        EXPECT_EQ(p[0], 0) << x << ", " << y;
+      } else if (x > 36) {
+        EXPECT_GT(p[0], 200) << x << ", " << y;
+      }
+    }
+}
+
+TEST(MirelleModule, ScriptingCannotSwitchProfilingOff) {
+  // A noisy ramp from black to white, so that the profiler finds its tones.
+  SimImage img = scene(256, 64, 3, 8, 3);
+  std::uint32_t s = 5;
+  for (std::size_t i = 0; i < img.pixels.size(); ++i) {
+    s = s * 1664525u + 1013904223u;
+    const auto x = static_cast<int>(i / 3 % 256);
+    img.pixels[i] = static_cast<std::uint8_t>(std::clamp(x + static_cast<int>(s >> 28) - 8, 0, 255));
+  }
+  Registry registry;
+  SimHost host(img, {}, &registry);
+  host::Descriptor script;
+  script.put(hostapi::fourcc("Blah"), host::DescriptorValue::ofBoolean(false));
+  host.setScriptDescriptor(script, host::PlaySetting::silent);
+  ASSERT_EQ(host.runFilter(mirelle().entry(), false), 0);
+  FilterParameters p{};
+  const auto bytes = host.parameterBlock();
+  ASSERT_EQ(bytes.size(), sizeof p);
+  std::memcpy(&p, bytes.data(), sizeof p);
+  EXPECT_EQ(p.flags[flag::alwaysProfile], 1);
+  EXPECT_NE(p.reals[real::overallNoiseLevel], 40.0);  // profiled, not the default
 }
 
 }  // namespace

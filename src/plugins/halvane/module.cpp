@@ -5,6 +5,7 @@
 #include "denoise/driver.h"
 #include "image/region.h"
 #include "plugins/module_export.h"
+#include "profile/profiler.h"
 #include "shell/plugin_main.h"
 
 namespace veltrane {
@@ -18,7 +19,8 @@ ResultCode filterWholeImage() {
 
 const PluginDefinition& definition() {
   static const PluginDefinition d{
-      &halvaneDeliverable(), &filterWholeImage, nullptr, &blockScaleH, &blockScaleV, &lowerBlockScales,
+      &halvaneDeliverable(), &filterWholeImage, &profileImage, &blockScaleH, &blockScaleV,
+      &lowerBlockScales,
       /*clearsPreviewFlagAtStart=*/true, /*scriptingSetsProfilingFlags=*/true};
   return d;
 }

@@ -12,6 +12,7 @@ constexpr Deliverable makeMirelle() {
   d.name = "mirelle";
   d.aboutTitle = "Mirelle Matte Finder v1.0.0";
   d.tooSmallMessage = "Mirelle Matte Finder error: Image is too small.";
+  d.profilerInternalError = "(Veltrane) GetNewNoiseLevel internal error.";
 
   auto& reals = d.controls.reals.values;
   reals[real::overallNoiseLevel].label = "Noise Reduction: Overall noise level";

@@ -83,7 +83,7 @@ class DirectionalFilter : public EngineTest {
 TEST_F(DirectionalFilter, FlatAreaStaysFlatWithTheDocumentedWeights) {
   fill(100.0f);
   prepare();
-  directionalDenoiseRows(image, copy, weights, 40.0f, true, 1.0f, 0.8f, 0, Hh);
+  directionalDenoiseRows(image, copy, &weights, 40.0f, true, 1.0f, 0.8f, 0, Hh);
   for (std::int32_t y = 0; y < Hh; ++y)
     for (std::int32_t x = 0; x < W; ++x) {
       EXPECT_FLOAT_EQ(copy.at(x, y)[0], 100.0f);
@@ -99,7 +99,7 @@ TEST_F(DirectionalFilter, IsolatedBrightPixelIsKept) {
   fill(0.0f);
   std::fill_n(image.at(7, 6), 3, 255.0f);
   prepare();
-  directionalDenoiseRows(image, copy, weights, 90.0f, true, 1.0f, 0.8f, 0, Hh);
+  directionalDenoiseRows(image, copy, &weights, 90.0f, true, 1.0f, 0.8f, 0, Hh);
   EXPECT_EQ(copy.at(7, 6)[0], 255.0f);
   EXPECT_EQ(weights.at(7, 6)[0], 0.0f);
 
@@ -117,7 +117,7 @@ TEST_F(DirectionalFilter, HandWorkedNeighbourWeighting) {
   std::fill_n(image.at(8, 5), 3, 110.0f);
   prepare();
   for (std::int32_t x = 0; x < W; ++x) weights.at(x, 5)[0] = -7.0f;
-  directionalDenoiseRows(image, copy, weights, 40.0f, false, 1.0f, 0.0f, 6, 7);
+  directionalDenoiseRows(image, copy, &weights, 40.0f, false, 1.0f, 0.0f, 6, 7);
   const float S = 19.25f;
   const float mean = (19.0f * 100.0f + 0.25f * 110.0f) / S;
   const float f = 1.0f - 1.0f / (S + 1.0f);
@@ -132,7 +132,7 @@ TEST_F(DirectionalFilter, StepEdgeIsNotCrossedAndStrengthZeroChangesNothing) {
   for (std::int32_t y = 0; y < Hh; ++y)
     for (std::int32_t x = 0; x < W; ++x) std::fill_n(image.at(x, y), 3, x < 8 ? 0.0f : 200.0f);
   prepare();
-  directionalDenoiseRows(image, copy, weights, 60.0f, false, 1.0f, 0.5f, 0, Hh);
+  directionalDenoiseRows(image, copy, &weights, 60.0f, false, 1.0f, 0.5f, 0, Hh);
   for (std::int32_t y = 0; y < Hh; ++y) {
     EXPECT_EQ(copy.at(7, y)[0], 0.0f);
     EXPECT_EQ(copy.at(8, y)[0], 200.0f);
@@ -140,12 +140,24 @@ TEST_F(DirectionalFilter, StepEdgeIsNotCrossedAndStrengthZeroChangesNothing) {
 
   fillScenePixels();
   prepare();
-  directionalDenoiseRows(image, copy, weights, 60.0f, true, 0.0f, 0.5f, 0, Hh);
+  directionalDenoiseRows(image, copy, &weights, 60.0f, true, 0.0f, 0.5f, 0, Hh);
   for (std::int32_t y = 0; y < Hh; ++y)
     for (std::int32_t x = 0; x < W; ++x) {
       EXPECT_EQ(copy.at(x, y)[1], image.at(x, y)[1]);
       EXPECT_EQ(weights.at(x, y)[0], 0.0f);
     }
+}
+
+TEST_F(DirectionalFilter, WithoutAWeightBufferTheResultIsTheSame) {
+  fillScenePixels();
+  prepare();
+  directionalDenoiseRows(image, copy, &weights, 50.0f, true, 1.0f, 0.8f, 0, Hh);
+  const auto withWeights = testsupport::innerPixels(copy);
+  const auto weightsBefore = testsupport::innerPixels(weights);
+  copy.copyFrom(image);
+  directionalDenoiseRows(image, copy, nullptr, 50.0f, true, 1.0f, 0.8f, 0, Hh);
+  EXPECT_TRUE(testsupport::bitIdentical(testsupport::innerPixels(copy), withWeights));
+  EXPECT_TRUE(testsupport::bitIdentical(testsupport::innerPixels(weights), weightsBefore));
 }
 
 TEST_F(DirectionalFilter, GreyStaysGreyAndChannelsDoNotMix) {
@@ -158,7 +170,7 @@ TEST_F(DirectionalFilter, GreyStaysGreyAndChannelsDoNotMix) {
     if (smooth)
       smoothAreaDenoiseRows(image, copy, weights, 50.0f, true, 0.8f, 0, Hh);
     else
-      directionalDenoiseRows(image, copy, weights, 50.0f, true, 1.0f, 0.8f, 0, Hh);
+      directionalDenoiseRows(image, copy, &weights, 50.0f, true, 1.0f, 0.8f, 0, Hh);
     for (std::int32_t y = 0; y < Hh; ++y)
       for (std::int32_t x = 0; x < W; ++x) {
         EXPECT_EQ(copy.at(x, y)[0], copy.at(x, y)[1]);
@@ -169,12 +181,12 @@ TEST_F(DirectionalFilter, GreyStaysGreyAndChannelsDoNotMix) {
   // Swapping channels 0 and 2 of the input swaps them in the output.
   fillScenePixels();
   prepare();
-  directionalDenoiseRows(image, copy, weights, 50.0f, true, 1.0f, 0.8f, 0, Hh);
+  directionalDenoiseRows(image, copy, &weights, 50.0f, true, 1.0f, 0.8f, 0, Hh);
   const auto before = testsupport::innerPixels(copy);
   for (std::int32_t y = 0; y < Hh; ++y)
     for (std::int32_t x = 0; x < W; ++x) std::swap(image.at(x, y)[0], image.at(x, y)[2]);
   prepare();
-  directionalDenoiseRows(image, copy, weights, 50.0f, true, 1.0f, 0.8f, 0, Hh);
+  directionalDenoiseRows(image, copy, &weights, 50.0f, true, 1.0f, 0.8f, 0, Hh);
   const auto after = testsupport::innerPixels(copy);
   for (std::size_t i = 0; i < before.size(); i += 3) {
     EXPECT_NEAR(before[i], after[i + 2], 1e-3f);
@@ -185,7 +197,7 @@ TEST_F(DirectionalFilter, GreyStaysGreyAndChannelsDoNotMix) {
 TEST_F(DirectionalFilter, DefaultVariantStaysWithinItsNeighbourhood) {
   fillScenePixels();
   prepare();
-  directionalDenoiseRows(image, copy, weights, 80.0f, true, 1.0f, 0.8f, 0, Hh);
+  directionalDenoiseRows(image, copy, &weights, 80.0f, true, 1.0f, 0.8f, 0, Hh);
   for (std::int32_t y = 0; y < Hh; ++y)
     for (std::int32_t x = 0; x < W; ++x)
       for (int c = 0; c < 3; ++c) {

@@ -111,12 +111,12 @@ void parametersSelector() {
 }
 
 // Large images are processed in blocks of blockScale x the host's tile.
-bool isLargeImage(const PluginDefinition& plugin, std::int64_t w, std::int64_t h, std::int64_t tileW,
+bool isLargeImage(std::int64_t w, std::int64_t h, std::int64_t tileW,
                   std::int64_t tileH) {
-  return w >= 2 * plugin.blockScaleH() * tileW || h >= 2 * plugin.blockScaleV() * tileH;
+  return w >= 2 * std::int64_t{blockScaleH()} * tileW || h >= 2 * std::int64_t{blockScaleV()} * tileH;
 }
 
-void prepareSelector(const PluginDefinition& plugin) {
+void prepareSelector() {
   FilterRecord* r = filterRecord();
   const bool haveBoth = r && r->parameters && dataHandle();
   if (haveBoth) {
@@ -131,14 +131,14 @@ void prepareSelector(const PluginDefinition& plugin) {
   std::int64_t h = static_cast<std::int64_t>(f.bottom) - f.top;
   const std::int64_t tileW = r->inTileWidth > 0 ? r->inTileWidth : 256;
   const std::int64_t tileH = r->inTileHeight > 0 ? r->inTileHeight : 256;
-  if (isLargeImage(plugin, w, h, tileW, tileH)) {
-    w = plugin.blockScaleH() * tileW;
-    h = plugin.blockScaleV() * tileH;
+  if (isLargeImage(w, h, tileW, tileH)) {
+    w = blockScaleH() * tileW;
+    h = blockScaleV() * tileH;
   }
   const std::int64_t estimate = engineMemoryEstimate(w, h, planesForMode(r->imageMode));
   r->bufferSpace = 0;
   if (r->maxSpace < estimate) {
-    plugin.lowerBlockScales();
+    lowerBlockScales();
   } else if (r->maxSpace > estimate) {
     r->maxSpace = static_cast<std::int32_t>(estimate);
   }
@@ -240,7 +240,9 @@ void startSelector(const PluginDefinition& plugin) {
   if (!shown || answer == 1) {
     r->inputRate = fixedOne;
     r->maskRate = fixedOne;
-    plugin.filterWholeImage();
+    const Rect rect = getFilterRect();
+    filterImage(*plugin.engine, rect.width(), rect.height(), true, rect, nullptr, 0, depth(), true,
+                nullptr, 0);
     return;
   }
 
@@ -263,7 +265,7 @@ void dispatch(const PluginDefinition& plugin, std::int16_t selector) {
       parametersSelector();
       break;
     case selectorPrepare:
-      prepareSelector(plugin);
+      prepareSelector();
       break;
     case selectorStart:
       startSelector(plugin);

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "denoise/driver.h"
 #include "parameter_tables.h"
 #include "result_codes.h"
 
@@ -10,16 +11,11 @@ namespace veltrane {
 // and the operations that differ between the deliverables.
 struct PluginDefinition {
   const Deliverable* deliverable;
-  // Runs the engine over the whole filter rectangle of the current call.
-  ResultCode (*filterWholeImage)();
+  // The engine the driver runs over the filter rectangle.
+  const PieceEngine* engine;
   // Measures the image's noise (0.2 digital, 1.0 film); null when the
-  // deliverable cannot profile yet.
+  // deliverable cannot profile.
   void (*profile)(double kind);
-  // The tiling multipliers, which the prepare selector lowers to 1 when the
-  // host's memory allowance is below the engine's estimate.
-  std::int32_t (*blockScaleH)();
-  std::int32_t (*blockScaleV)();
-  void (*lowerBlockScales)();
   // Whether start switches previewWithoutDetailMix off.
   bool clearsPreviewFlagAtStart;
   // Whether the scripting descriptor may change the three profiling flags.

@@ -30,19 +30,13 @@ using hostapi::fourcc;
 int profileCalls = 0;
 double lastProfileKind = 0.0;
 
-ResultCode filterWholeImage() {
-  const Rect f = getFilterRect();
-  return filterImage(halvaneEngine(), f.width(), f.height(), true, f, nullptr, 0, depth(), true,
-                     nullptr, 0);
-}
-
 void countProfile(double kind) {
   ++profileCalls;
   lastProfileKind = kind;
 }
 
-const PluginDefinition testPlugin{&halvaneDeliverable(), &filterWholeImage, &countProfile,
-                                  &blockScaleH, &blockScaleV, &lowerBlockScales, true, true};
+const PluginDefinition testPlugin{&halvaneDeliverable(), &halvaneEngine(), &countProfile, true,
+                                  true};
 
 void TestPluginMain(std::int16_t selector, void* record, std::intptr_t* data, std::int16_t* result) {
   pluginMain(testPlugin, selector, record, data, result);

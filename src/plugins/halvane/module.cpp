@@ -1,34 +1,16 @@
-// The halvane module: the shared entry point with the noise reducer's
-// deliverable and engine.
+// The halvane module: the shared entry point with the noise reducer's deliverable and
+// engine.
 #include <cstdint>
 
 #include "denoise/driver.h"
-#include "image/region.h"
 #include "plugins/module_export.h"
 #include "profile/profiler.h"
 #include "shell/plugin_main.h"
 
-namespace veltrane {
-namespace {
-
-ResultCode filterWholeImage() {
-  const Rect f = getFilterRect();
-  return filterImage(halvaneEngine(), f.width(), f.height(), true, f, nullptr, 0, depth(), true,
-                     nullptr, 0);
-}
-
-const PluginDefinition& definition() {
-  static const PluginDefinition d{
-      &halvaneDeliverable(), &filterWholeImage, &profileImage, &blockScaleH, &blockScaleV,
-      &lowerBlockScales,
-      /*clearsPreviewFlagAtStart=*/true, /*scriptingSetsProfilingFlags=*/true};
-  return d;
-}
-
-}  // namespace
-}  // namespace veltrane
-
 extern "C" VELTRANE_EXPORT void PluginMain(std::int16_t selector, void* record, std::intptr_t* data,
                                            std::int16_t* result) {
-  veltrane::pluginMain(veltrane::definition(), selector, record, data, result);
+  static const veltrane::PluginDefinition definition{
+      &veltrane::halvaneDeliverable(), &veltrane::halvaneEngine(), &veltrane::profileImage,
+      /*clearsPreviewFlagAtStart=*/true, /*scriptingSetsProfilingFlags=*/true};
+  veltrane::pluginMain(definition, selector, record, data, result);
 }

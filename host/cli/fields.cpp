@@ -4,10 +4,14 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "cli_error.h"
 #include "descriptor_json.h"
 #include "shell/filter_parameters.h"
+#include "text_file.h"
+#include "ui/settings_codec.h"
 
 namespace veltrane::cli {
 
@@ -54,6 +58,36 @@ std::pair<std::uint32_t, host::DescriptorValue> parseSetting(const Deliverable& 
   if (value.empty() || end != begin + value.size() || errno == ERANGE || !std::isfinite(number))
     throw CommandError("--set: field '" + name + "' takes a number, not '" + value + "'");
   return {field->key, host::DescriptorValue::ofFloat(number)};
+}
+
+void putSettingsFile(const Deliverable& d, const std::string& path, host::Descriptor& values,
+                     std::ostream& warnings) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) throw CommandError("cannot read the settings file " + quote(path));
+  std::vector<std::uint8_t> stored(ui::settingsMaxStoredSize(d.settingsSignature));
+  in.read(reinterpret_cast<char*>(stored.data()), static_cast<std::streamsize>(stored.size()));
+  if (in.bad()) throw CommandError("cannot read the settings file " + quote(path));
+  stored.resize(static_cast<std::size_t>(in.gcount()));
+
+  const ui::DecodedSettings decoded = ui::decodeSettings(stored, d.settingsSignature);
+  if (!decoded.signatureMatches) {
+    for (const Deliverable* other : {&halvaneDeliverable(), &mirelleDeliverable()})
+      if (other != &d && ui::decodeSettings(stored, other->settingsSignature).signatureMatches)
+        throw CommandError(quote(path) + " is a settings file of " + other->name + ", not of " + d.name);
+    throw CommandError(quote(path) + " is not a settings file of " + d.name);
+  }
+
+  FilterParameters p{};
+  const ui::SettingsApplied applied = ui::applySettings(decoded, p);
+  for (const std::size_t slot : applied.nanSlots)
+    warnings << "veltrane: warning: " << quote(path) << ": " << d.realFieldNames[slot]
+             << " is not a number; 0 is used\n";
+  if (!applied.success)
+    warnings << "veltrane: warning: " << quote(path) << " is damaged; only the values before the damage are used\n";
+  for (std::size_t i = 0; i < applied.realsStored; ++i)
+    if (d.realKeys[i].key) values.put(d.realKeys[i].key, host::DescriptorValue::ofFloat(p.reals[i]));
+  for (std::size_t i = 0; i < applied.flagsStored; ++i)
+    if (d.flagKeys[i].key) values.put(d.flagKeys[i].key, host::DescriptorValue::ofBoolean(p.flags[i] != 0));
 }
 
 std::optional<nlohmann::ordered_json> parametersToJson(const Deliverable& d,

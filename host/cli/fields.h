@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -32,6 +33,14 @@ std::optional<Field> findField(const Deliverable& deliverable, std::string_view 
 // field.
 std::pair<std::uint32_t, host::DescriptorValue> parseSetting(const Deliverable& deliverable,
                                                              std::string_view setting);
+
+// The values of a settings file saved by a plug-in's dialog, put into
+// `values` by scripting key (slots without a key are left out). Slots a
+// damaged file does not hold whole are left out too, with a warning on
+// `warnings`. Throws CommandError naming the file when it cannot be read or
+// is not a settings file of this deliverable.
+void putSettingsFile(const Deliverable& deliverable, const std::string& path, host::Descriptor& values,
+                     std::ostream& warnings);
 
 // The parameter block as {"reals": {name: value}, "flags": {name: 0|1}};
 // nullopt when the block is too short to hold every slot.

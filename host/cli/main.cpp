@@ -100,6 +100,7 @@ host::Descriptor scriptingValues(const RunOptions& o, const PluginChoice& plugin
                          plugin.deliverable->name);
     values = std::move(action.values);
   }
+  if (!o.settingsFile.empty()) putSettingsFile(*plugin.deliverable, o.settingsFile, values, std::cerr);
   for (const std::string& setting : o.settings) {
     const auto [key, value] = parseSetting(*plugin.deliverable, setting);
     values.put(key, value);

@@ -54,8 +54,9 @@ std::string footer() {
          "an existing OUTPUT is either kept or replaced by the complete result. Its format\n"
          "follows its extension; alpha and metadata are carried over from INPUT.\n\n"
          "Unless --dialog is given, the plug-in gets a scripting descriptor (the --replay\n"
-         "values, then the --set values; empty when neither is given) and is told to run\n"
-         "silently. Settings the plug-in remembers between runs live in the registry.\n\n"
+         "values, then the --settings values, then the --set values; empty when none is\n"
+         "given) and is told to run silently. Settings the plug-in remembers between\n"
+         "runs live in the registry.\n\n"
          "Recorded actions (--record, --replay) are JSON:\n"
          "  {\"plugin\": \"halvane\", \"playInfo\": \"silent\",\n"
          "   \"values\": [{\"key\": \"brgH\", \"type\": \"float\", \"value\": 40.0}, ...]}\n"
@@ -119,6 +120,11 @@ CommandLine parseCommandLine(int argc, char** argv) {
       ->type_name("FIELD=VALUE")
       ->allow_extra_args(false);
   app.add_option("--replay", o.replayFile, "hand the plug-in the values of a recorded\naction (JSON)")
+      ->type_name("FILE");
+  app.add_option("--settings", o.settingsFile,
+                 "hand the plug-in the values of a settings\n"
+                 "file its dialog saved (.hlv, .mrl); after\n"
+                 "--replay, before --set")
       ->type_name("FILE");
   app.add_option("--record", o.recordFile,
                  "after a successful run, save the values the\nplug-in left as a recorded action (JSON)")

@@ -17,6 +17,7 @@ struct RunOptions {
   std::string output;
   std::vector<std::string> settings;  // --set FIELD=VALUE, in order
   std::string replayFile;
+  std::string settingsFile;  // --settings: a settings file saved by the plug-in's dialog
   std::string recordFile;
   std::string paramsOutFile;
   std::string registryFile;  // empty: the default place

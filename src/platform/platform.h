@@ -1,6 +1,8 @@
 #pragma once
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace veltrane::platform {
 
@@ -20,6 +22,30 @@ int showFilterDialog();
 // restores the platform's own.
 using DialogHandler = std::function<int()>;
 void setDialogHandler(DialogHandler handler);
+
+// What a file chooser offers: named patterns in the order shown, the
+// extension added to a name typed without one, and for saving whether to ask
+// before replacing an existing file.
+struct FileChooserSpec {
+  struct Filter {
+    std::string name;     // "Halvane Files (*.hlv)"
+    std::string pattern;  // "*.hlv"
+  };
+  std::vector<Filter> filters;
+  std::string defaultExtension;  // without the dot
+  bool promptOverwrite = false;
+};
+
+// Asks for an existing file to read, or for a new or existing file name to
+// write; nullopt when the user cancels. Without a chooser implementation
+// both answer "cancelled".
+std::optional<std::string> chooseFileToOpen(const FileChooserSpec& spec);
+std::optional<std::string> chooseFileToSave(const FileChooserSpec& spec);
+
+// Replaces both choosers (tests answer with a path or nullopt); `saving`
+// tells which one was asked. An empty function restores the platform's own.
+using FileChooserHandler = std::function<std::optional<std::string>(bool saving, const FileChooserSpec& spec)>;
+void setFileChooserHandler(FileChooserHandler handler);
 
 // Number of processors the system reports (at least 1). A non-zero override
 // replaces the system's answer (tests, benchmarks).

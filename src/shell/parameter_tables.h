@@ -87,6 +87,12 @@ struct Deliverable {
   const char* resourceName;      // the menu name in the plug-in resource
   const char* eventDescription;  // description of the scripting event
   TerminologyParameters terminology;
+
+  // Settings files: the signature at the start of the file (written with
+  // its zero byte), the default extension and the file chooser's filter name.
+  const char* settingsSignature;
+  const char* settingsExtension;
+  const char* settingsFilterName;
 };
 
 const Deliverable& halvaneDeliverable();

@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include "command_runner.h"
+#include "shell/parameter_tables.h"
+#include "ui/settings_codec.h"
 
 namespace veltrane::e2e {
 namespace {
@@ -106,6 +108,28 @@ TEST_F(SettingsTest, FailedRunLeavesTheRegistryAsItWas) {
       {VELTRANE_HALVANE_MODULE, tiny, path("tiny-out.png"), "--registry", registry, "--set", "overallNoiseLevel=9"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(readText(registry), before);
+}
+
+TEST_F(SettingsTest, SettingsFileActsLikeTheEquivalentSetAndMustBeOfThePlugin) {
+  const auto fileOf = [this](const Deliverable& d, const std::string& name) {
+    FilterParameters p{d.factoryDefaults.flags, d.factoryDefaults.reals};
+    p.reals[real::overallNoiseLevel] = 0.0;
+    const std::vector<std::uint8_t> bytes = ui::encodeSettings(p, d.settingsSignature);
+    std::ofstream(path(name), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path(name);
+  };
+  const std::string hlv = fileOf(halvaneDeliverable(), "s.hlv");
+  EXPECT_EQ(filtered("file.png", {"--no-registry", "--settings", hlv}),
+            filtered("set.png", {"--no-registry", "--set", "overallNoiseLevel=0"}));
+  EXPECT_EQ(filtered("over.png", {"--no-registry", "--settings", hlv, "--set", "brgH=40"}),
+            filtered("default.png", {"--no-registry"}));
+
+  const std::string mrl = fileOf(mirelleDeliverable(), "s.mrl");
+  const CommandResult r = veltrane({VELTRANE_HALVANE_MODULE, input, path("no.png"), "--settings", mrl});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("s.mrl"), std::string::npos) << r.err;
+  EXPECT_FALSE(exists(path("no.png")));
 }
 
 }  // namespace

@@ -47,6 +47,23 @@ void setDialogHandler(DialogHandler handler) { dialogHandler() = std::move(handl
 
 int showFilterDialog() { return dialogHandler() ? dialogHandler()() : 1; }
 
+static FileChooserHandler& fileChooserHandler() {
+  static FileChooserHandler h;
+  return h;
+}
+
+void setFileChooserHandler(FileChooserHandler handler) { fileChooserHandler() = std::move(handler); }
+
+std::optional<std::string> chooseFileToOpen(const FileChooserSpec& spec) {
+  if (fileChooserHandler()) return fileChooserHandler()(false, spec);
+  return std::nullopt;
+}
+
+std::optional<std::string> chooseFileToSave(const FileChooserSpec& spec) {
+  if (fileChooserHandler()) return fileChooserHandler()(true, spec);
+  return std::nullopt;
+}
+
 void setProcessorCountOverride(int count) { countOverride() = count > 0 ? count : 0; }
 
 int processorCount() {

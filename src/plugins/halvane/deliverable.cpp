@@ -97,6 +97,9 @@ constexpr Deliverable makeHalvane() {
   d.resourceName = "Halvane v2.3.0...";
   d.eventDescription = "Noise reduction plug-in";
   d.terminology = terminology;
+  d.settingsSignature = "Halvanetic ver1";
+  d.settingsExtension = "hlv";
+  d.settingsFilterName = "Halvane Files (*.hlv)";
   return d;
 }
 

@@ -62,6 +62,9 @@ constexpr Deliverable makeMirelle() {
       {flag::profileDigitalOnLoad, flag::profileFilmOnLoad, flag::alwaysProfile},
       3,
   };
+  d.settingsSignature = "Mirelle Matte Finder ver1";
+  d.settingsExtension = "mrl";
+  d.settingsFilterName = "Mirelle Matte Finder Files (*.mrl)";
   return d;
 }
 

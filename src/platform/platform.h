@@ -23,6 +23,13 @@ int showFilterDialog();
 using DialogHandler = std::function<int()>;
 void setDialogHandler(DialogHandler handler);
 
+// The widget toolkit the filter dialog runs on (widgets.h); null when there
+// is none, and then the start selector falls back to showFilterDialog. The
+// toolkit is not owned and must outlive its registration.
+class WidgetToolkit;
+void setWidgetToolkit(WidgetToolkit* toolkit);
+WidgetToolkit* widgetToolkit();
+
 // What a file chooser offers: named patterns in the order shown, the
 // extension added to a name typed without one, and for saving whether to ask
 // before replacing an existing file.

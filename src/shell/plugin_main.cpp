@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 #include "progress.h"
 #include "scripting_params.h"
+#include "ui/dialog.h"
 
 namespace veltrane {
 namespace {
@@ -229,7 +230,10 @@ void startSelector(const PluginDefinition& plugin) {
       }
     }
     c.dialogOpen = true;
-    answer = platform::showFilterDialog();
+    if (platform::WidgetToolkit* toolkit = platform::widgetToolkit())
+      answer = ui::runFilterDialog(*toolkit, ui::DialogSetup{plugin.deliverable, plugin.profile, nullptr});
+    else
+      answer = platform::showFilterDialog();
     c.dialogOpen = false;
     shown = true;
     setResult(veltrane::noErr);

@@ -14,6 +14,7 @@
 #include "shell/parameters.h"
 #include "shell/plugin_main.h"
 #include "support/message_capture.h"
+#include "ui/headless_widgets.h"
 
 namespace veltrane {
 namespace {
@@ -242,6 +243,20 @@ TEST_F(Entry, HandleAllocationFailureIsOutOfMemory) {
     SimHost host(img, o, &registry);
     EXPECT_EQ(host.runFilter(&TestPluginMain, false), -108) << k;
   }
+}
+
+TEST_F(Entry, ARegisteredToolkitRunsTheDialogOverTheParameterBlock) {
+  ui::HeadlessToolkit toolkit([](ui::HeadlessDialog& d) {
+    d.type(22, "23.5");
+    d.click(1);
+  });
+  platform::setWidgetToolkit(&toolkit);
+  SimImage img = noisyImage(48, 40);
+  SimHost host(img, {}, &registry);
+  EXPECT_EQ(host.runFilter(&TestPluginMain, false), 0);
+  platform::setWidgetToolkit(nullptr);
+  EXPECT_EQ(dialogCalls, 0);
+  EXPECT_EQ(blockOf(host).reals[real::overallNoiseLevel], 23.5);
 }
 
 TEST(EngineMemory, EstimateFollowsTheFourLevels) {

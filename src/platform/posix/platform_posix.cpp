@@ -47,6 +47,15 @@ void setDialogHandler(DialogHandler handler) { dialogHandler() = std::move(handl
 
 int showFilterDialog() { return dialogHandler() ? dialogHandler()() : 1; }
 
+static WidgetToolkit*& registeredToolkit() {
+  static WidgetToolkit* toolkit = nullptr;
+  return toolkit;
+}
+
+void setWidgetToolkit(WidgetToolkit* toolkit) { registeredToolkit() = toolkit; }
+
+WidgetToolkit* widgetToolkit() { return registeredToolkit(); }
+
 static FileChooserHandler& fileChooserHandler() {
   static FileChooserHandler h;
   return h;

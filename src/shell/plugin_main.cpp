@@ -17,6 +17,7 @@
 #include "progress.h"
 #include "scripting_params.h"
 #include "ui/dialog.h"
+#include "ui/preview.h"
 
 namespace veltrane {
 namespace {
@@ -230,10 +231,12 @@ void startSelector(const PluginDefinition& plugin) {
       }
     }
     c.dialogOpen = true;
-    if (platform::WidgetToolkit* toolkit = platform::widgetToolkit())
-      answer = ui::runFilterDialog(*toolkit, ui::DialogSetup{plugin.deliverable, plugin.profile, nullptr});
-    else
+    if (platform::WidgetToolkit* toolkit = platform::widgetToolkit()) {
+      ui::LivePreview preview(*plugin.engine);
+      answer = ui::runFilterDialog(*toolkit, ui::DialogSetup{plugin.deliverable, plugin.profile, &preview});
+    } else {
       answer = platform::showFilterDialog();
+    }
     c.dialogOpen = false;
     shown = true;
     setResult(veltrane::noErr);

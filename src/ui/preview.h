@@ -1,0 +1,120 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "denoise/driver.h"
+#include "image/region.h"
+#include "platform/widgets.h"
+#include "shell/call_context.h"
+#include "ui/dialog.h"
+
+namespace veltrane::ui {
+
+// Which part of the filter rectangle the view pane shows.
+struct PreviewWindow {
+  std::int32_t zoom = 1;  // the factor actually used (may fall back)
+  std::int32_t viewWidth = 0;
+  std::int32_t viewHeight = 0;
+  std::int32_t panH = 0;  // pan offsets after keeping the window inside
+  std::int32_t panV = 0;
+  veltrane::Rect window;  // document coordinates
+};
+
+// The window for a pane of paneWidth x paneHeight pixels at the given zoom
+// (brought into 1..4) and pan offsets. The window is centred on the filter
+// rectangle, shifted by the offsets and kept inside the rectangle; the
+// offsets are corrected accordingly. While the window would be 24 pixels or
+// less in either direction the zoom drops by one step (4, 3, 2, 1).
+PreviewWindow computePreviewWindow(const veltrane::Rect& filter, std::int32_t paneWidth,
+                                   std::int32_t paneHeight, std::int32_t zoom, std::int32_t panH,
+                                   std::int32_t panV);
+
+// The zoom after a wheel turn of delta (120 per notch, positive zooms in):
+// whole notches only, 3 skipped in the direction of travel, held in 1..4.
+std::int32_t zoomAfterWheel(std::int32_t zoom, std::int32_t delta);
+
+// A width x height block centred in area.
+platform::Rect centredIn(const platform::Rect& area, std::int32_t width, std::int32_t height);
+
+// A block of host buffer memory, locked for its lifetime.
+class HostBlock {
+ public:
+  HostBlock() = default;
+  ~HostBlock() { release(); }
+  HostBlock(const HostBlock&) = delete;
+  HostBlock& operator=(const HostBlock&) = delete;
+  HostBlock(HostBlock&& other) noexcept;
+  HostBlock& operator=(HostBlock&& other) noexcept;
+
+  // Replaces the held block by a new one of size bytes; false (and nothing
+  // held) when the host cannot give it.
+  bool allocate(std::int64_t size) noexcept;
+  void release() noexcept;
+  std::uint8_t* data() const noexcept { return data_; }
+  bool held() const noexcept { return data_ != nullptr; }
+
+ private:
+  HostBufferId id_ = nullptr;
+  std::uint8_t* data_ = nullptr;
+};
+
+// The live preview behind the filter dialog: the view pane shows the window
+// unprocessed on the left and processed on the right, magnified by the zoom.
+// The zoom and pan offsets live in viewState().
+class LivePreview final : public PreviewSink {
+ public:
+  explicit LivePreview(const PieceEngine& engine) : engine_(engine) {}
+
+  void updatePreview(bool recompute) override;
+  void onOpen(platform::DialogWindow& window) override;
+  void onClose() override;
+  void onCommand(std::int32_t id) override;
+  void clearShowOriginal() override { showOriginal_ = false; }
+  void onMouseDown(const platform::MouseEvent& event) override;
+  void onMouseMove(const platform::MouseEvent& event) override;
+  void onMouseUp(const platform::MouseEvent& event) override;
+  void onMouseWheel(const platform::MouseEvent& event, std::int32_t delta) override;
+  void onMouseLeave() override;
+  void onCaptureLost() override;
+  void onSizeChanged() override;
+  void onPaint(std::int32_t paneId, platform::Canvas& canvas) override;
+
+  // Processes the window into the result planes: 0, or -108 when the host
+  // gives no buffer (the last result stays), or the engine's code.
+  ResultCode runEngine();
+
+  const PreviewWindow& window() const noexcept { return window_; }
+  bool showingOriginal() const noexcept { return showOriginal_; }
+  int engineRuns() const noexcept { return engineRuns_; }
+  // The view pane's block as last painted: interleaved RGB rows.
+  const std::vector<std::uint8_t>& lastViewBlock() const noexcept { return viewBlock_; }
+
+ private:
+  void rebuild();
+  bool readWindow();
+  void releaseBuffers() noexcept;
+  void shiftWindow(std::int32_t dx, std::int32_t dy);
+  void paintView(platform::Canvas& canvas);
+  std::int64_t planeSize() const noexcept {
+    return std::int64_t{window_.viewWidth} * window_.viewHeight;
+  }
+
+  const PieceEngine& engine_;
+  platform::DialogWindow* dialog_ = nullptr;
+  PreviewWindow window_;
+  HostBlock source_;  // three planes of viewWidth x viewHeight bytes
+  HostBlock result_;  // the processed window, same layout
+  std::vector<std::uint8_t> viewBlock_;
+  platform::Rect initialViewPane_;
+  platform::Rect initialOverviewPane_;
+  std::int32_t rightMargin_ = 0;
+  std::int32_t bottomMargin_ = 0;
+  std::int32_t lastX_ = 0;
+  std::int32_t lastY_ = 0;
+  int engineRuns_ = 0;
+  bool showOriginal_ = false;
+  bool draggingView_ = false;
+  bool live_ = false;
+};
+
+}  // namespace veltrane::ui

@@ -1,6 +1,7 @@
 #include "ui/preview.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <utility>
 
@@ -75,6 +76,72 @@ platform::Rect centredIn(const platform::Rect& area, std::int32_t width, std::in
                         (area.top + area.top + area.height - height) / 2, width, height};
 }
 
+platform::Size overviewSize(std::int32_t areaWidth, std::int32_t areaHeight, std::int32_t paneWidth,
+                            std::int32_t paneHeight) {
+  if (areaWidth <= 0 || areaHeight <= 0) return {};
+  std::int64_t w = areaWidth;
+  std::int64_t h = areaHeight;
+  if (areaWidth > paneWidth || areaHeight > paneHeight) {
+    if (std::int64_t{areaHeight} * paneWidth > std::int64_t{paneHeight} * areaWidth) {
+      h = paneHeight;
+      w = std::int64_t{areaWidth} * paneHeight / areaHeight;
+    } else {
+      w = paneWidth;
+      h = std::int64_t{areaHeight} * paneWidth / areaWidth;
+    }
+  }
+  return {static_cast<std::int32_t>(std::max<std::int64_t>(1, w)),
+          static_cast<std::int32_t>(std::max<std::int64_t>(1, h))};
+}
+
+platform::Rect overviewFrame(const veltrane::Rect& filter, const veltrane::Rect& window,
+                             platform::Size overview) {
+  if (filter.empty() || overview.width <= 0 || overview.height <= 0) return {};
+  const float fw = static_cast<float>(filter.width());
+  const float fh = static_cast<float>(filter.height());
+  const auto scale = [](std::int32_t v, float whole, std::int32_t size) {
+    return static_cast<std::int32_t>(static_cast<float>(v) / whole * static_cast<float>(size));
+  };
+  platform::Rect f;
+  f.left = std::clamp(scale(window.left - filter.left, fw, overview.width), 0, overview.width - 1);
+  f.top = std::clamp(scale(window.top - filter.top, fh, overview.height), 0, overview.height - 1);
+  f.width = std::clamp(scale(window.width(), fw, overview.width), 1, overview.width - f.left);
+  f.height = std::clamp(scale(window.height(), fh, overview.height), 1, overview.height - f.top);
+  return f;
+}
+
+PanOffsets panCentredOn(const veltrane::Rect& filter, platform::Size overview, std::int32_t x,
+                        std::int32_t y) {
+  if (overview.width <= 0 || overview.height <= 0) return {};
+  const auto offset = [](std::int32_t at, std::int32_t size, std::int32_t whole) {
+    return static_cast<std::int32_t>(
+        (static_cast<float>(at) / static_cast<float>(size) - 0.5f) * static_cast<float>(whole));
+  };
+  return {offset(x, overview.width, filter.width()), offset(y, overview.height, filter.height())};
+}
+
+namespace {
+
+// Nearest-neighbour index into a source of sourceSize samples for index d
+// of a destination of destSize samples; plain ratios when any side of the
+// tile or cell is 1 or less.
+std::int32_t nearestIndex(std::int32_t d, std::int32_t sourceSize, std::int32_t destSize,
+                          bool plainRatio) {
+  const double s = plainRatio ? double(d) * sourceSize / destSize
+                              : double(d) * (sourceSize - 1) / (destSize - 1);
+  return std::clamp(static_cast<std::int32_t>(s + 0.5), 0, sourceSize - 1);
+}
+
+// Tints a pixel towards red: the first channel to v / 2 + 127, the others
+// to v / 2.
+void tint(std::uint8_t* pixel) {
+  pixel[0] = static_cast<std::uint8_t>(pixel[0] / 2 + 127);
+  pixel[1] = static_cast<std::uint8_t>(pixel[1] / 2);
+  pixel[2] = static_cast<std::uint8_t>(pixel[2] / 2);
+}
+
+}  // namespace
+
 // --- HostBlock ---
 
 HostBlock::HostBlock(HostBlock&& other) noexcept
@@ -143,6 +210,63 @@ void LivePreview::rebuild() {
     return;
   }
   std::memcpy(result_.data(), source_.data(), static_cast<std::size_t>(planeSize() * 3));
+  rebuildOverview();
+}
+
+// Reads the filter rectangle in a 4 x 4 grid of tiles and reduces each to
+// its cell of the overview. The overview depends only on the image and the
+// pane's size, so it is read again only when that size changed.
+void LivePreview::rebuildOverview() {
+  if (dialog_ == nullptr || currentResult() != noErr) return;
+  const veltrane::Rect filter = getFilterRect();
+  const platform::Rect pane = dialog_->controlBounds(control::overviewPane);
+  const platform::Size size = overviewSize(filter.width(), filter.height(), pane.width, pane.height);
+  if (overview_.held() && size == overviewSize_) return;
+  overview_.release();
+  overviewSize_ = {};
+  if (size.width <= 0 || size.height <= 0) return;
+  if (!overview_.allocate(std::int64_t{size.width} * size.height * 3)) return;
+
+  const auto cuts = [](std::int32_t n) {
+    return std::array<std::int32_t, 5>{0, n / 4, n / 2, 3 * n / 4, n};
+  };
+  const std::array<std::int32_t, 5> sx = cuts(filter.width());
+  const std::array<std::int32_t, 5> sy = cuts(filter.height());
+  const std::array<std::int32_t, 5> dx = cuts(size.width);
+  const std::array<std::int32_t, 5> dy = cuts(size.height);
+  const std::int32_t planes = planesToRequest();
+  for (std::size_t j = 0; j < 4; ++j) {
+    for (std::size_t i = 0; i < 4; ++i) {
+      const std::int32_t cellW = dx[i + 1] - dx[i];
+      const std::int32_t cellH = dy[j + 1] - dy[j];
+      const std::int32_t tileW = sx[i + 1] - sx[i];
+      const std::int32_t tileH = sy[j + 1] - sy[j];
+      if (cellW <= 0 || cellH <= 0 || tileW <= 0 || tileH <= 0) continue;
+      uint8ImageProxyFromAdvanceState proxy;
+      proxy.init(static_cast<std::int16_t>(planes), filter.top + sy[j], filter.left + sx[i],
+                 filter.top + sy[j + 1], filter.left + sx[i + 1]);
+      if (proxy.error != noErr || proxy.data == nullptr) {
+        setResult(proxy.error != noErr ? proxy.error : badParameters);
+        proxy.release();
+        overview_.release();
+        return;
+      }
+      const bool plain = cellW <= 1 || cellH <= 1 || tileW <= 1 || tileH <= 1;
+      for (std::int32_t y = 0; y < cellH; ++y) {
+        const std::ptrdiff_t sourceRow = nearestIndex(y, tileH, cellH, plain);
+        const std::uint8_t* row = proxy.data + sourceRow * proxy.rowStride;
+        std::uint8_t* out =
+            overview_.data() + (std::int64_t{dy[j] + y} * size.width + dx[i]) * 3;
+        for (std::int32_t x = 0; x < cellW; ++x, out += 3) {
+          const std::ptrdiff_t sourceColumn = nearestIndex(x, tileW, cellW, plain);
+          const std::uint8_t* in = row + sourceColumn * planes;
+          for (std::int32_t p = 0; p < 3; ++p) out[p] = in[planes == 3 ? p : 0];
+        }
+      }
+      proxy.release();
+    }
+  }
+  overviewSize_ = size;
 }
 
 // Reads the window from the host as 8-bit samples into the three planes of
@@ -216,7 +340,10 @@ void LivePreview::onOpen(platform::DialogWindow& window) {
 
 void LivePreview::onClose() {
   releaseBuffers();
+  overview_.release();
+  overviewSize_ = {};
   draggingView_ = false;
+  draggingOverview_ = false;
   dialog_ = nullptr;
 }
 
@@ -239,27 +366,109 @@ void LivePreview::onCommand(std::int32_t id) {
   }
 }
 
-// Moves the window; the processed half shows the unprocessed pixels until
-// the engine runs again.
+// Moves the window by (dx, dy) image pixels. The processed pixels that stay
+// inside the window move with it; the rest of the processed half shows the
+// newly read unprocessed pixels until the engine runs again.
 void LivePreview::shiftWindow(std::int32_t dx, std::int32_t dy) {
   if (dx == 0 && dy == 0) return;
-  viewState().panOffsetH += dx;
-  viewState().panOffsetV += dy;
-  rebuild();
+  ViewState& v = viewState();
+  if (dialog_ == nullptr || !source_.held() || !result_.held()) {
+    v.panOffsetH += dx;
+    v.panOffsetV += dy;
+    rebuild();
+    return;
+  }
+  const PreviewWindow old = window_;
+  const platform::Rect pane = dialog_->controlBounds(control::viewPane);
+  const PreviewWindow next = computePreviewWindow(getFilterRect(), pane.width, pane.height, old.zoom,
+                                                  old.panH + dx, old.panV + dy);
+  if (next.viewWidth != old.viewWidth || next.viewHeight != old.viewHeight || next.zoom != old.zoom) {
+    v.panOffsetH += dx;
+    v.panOffsetV += dy;
+    rebuild();
+    return;
+  }
+  if (next.window == old.window) return;
+  HostBlock moved;
+  if (!moved.allocate(planeSize() * 3)) return;  // the window stays where it was
+  window_ = next;
+  v.panOffsetH = next.panH;
+  v.panOffsetV = next.panV;
+  if (!readWindow()) {
+    releaseBuffers();
+    return;
+  }
+  const std::int32_t w = next.viewWidth;
+  const std::int64_t plane = planeSize();
+  // The columns of the new window that the old one covered: [x0, x1).
+  const std::int32_t x0 = std::clamp(old.window.left - next.window.left, 0, w);
+  const std::int32_t x1 = std::clamp(old.window.right - next.window.left, 0, w);
+  const std::int32_t shiftX = next.window.left - old.window.left;
+  for (std::int32_t p = 0; p < 3; ++p) {
+    for (std::int32_t y = 0; y < next.viewHeight; ++y) {
+      const std::int64_t at = p * plane + std::int64_t{y} * w;
+      std::uint8_t* out = moved.data() + at;
+      std::memcpy(out, source_.data() + at, static_cast<std::size_t>(w));
+      const std::int32_t oldY = y + next.window.top - old.window.top;
+      if (oldY < 0 || oldY >= old.viewHeight || x1 <= x0) continue;
+      const std::uint8_t* in = result_.data() + p * plane + std::int64_t{oldY} * w + x0 + shiftX;
+      std::memcpy(out + x0, in, static_cast<std::size_t>(x1 - x0));
+    }
+  }
+  result_ = std::move(moved);
 }
 
 void LivePreview::onMouseDown(const platform::MouseEvent& event) {
-  if (event.pane == control::viewPane &&
-      (event.button == platform::MouseButton::left || event.button == platform::MouseButton::right)) {
+  const bool dragButton =
+      event.button == platform::MouseButton::left || event.button == platform::MouseButton::right;
+  if (event.pane == control::viewPane && dragButton) {
     draggingView_ = true;
     lastX_ = event.x;
     lastY_ = event.y;
     if (dialog_ != nullptr) dialog_->setFocus(control::viewPane);
+  } else if (event.pane == control::overviewPane && dragButton && dialog_ != nullptr) {
+    draggingOverview_ = true;
+    dialog_->setFocus(control::overviewPane);
+    const platform::Rect placed = overviewPlacement();
+    const std::int32_t x = event.x - placed.left;
+    const std::int32_t y = event.y - placed.top;
+    if (overviewSize_.width > 0 &&
+        !overviewFrame(getFilterRect(), window_.window, overviewSize_).contains(x, y)) {
+      const PanOffsets centred = panCentredOn(getFilterRect(), overviewSize_, x, y);
+      viewState().panOffsetH = centred.h;
+      viewState().panOffsetV = centred.v;
+      rebuild();
+      updatePreview(true);
+    }
+    overviewStartX_ = event.x;
+    overviewStartY_ = event.y;
+    overviewStartPan_ = {viewState().panOffsetH, viewState().panOffsetV};
   }
   if (event.button == platform::MouseButton::left) updatePreview(false);
 }
 
+// Moves the window by the mouse's travel since the overview drag began,
+// scaled from overview to image pixels, so the frame follows the pointer.
+void LivePreview::moveWithOverview(std::int32_t x, std::int32_t y) {
+  if (overviewSize_.width <= 0 || overviewSize_.height <= 0) return;
+  const veltrane::Rect filter = getFilterRect();
+  const auto scaled = [](std::int32_t travel, std::int32_t whole, std::int32_t size) {
+    return static_cast<std::int32_t>(static_cast<float>(whole) / static_cast<float>(size) *
+                                     static_cast<float>(travel));
+  };
+  const std::int32_t targetH =
+      overviewStartPan_.h + scaled(x - overviewStartX_, filter.width(), overviewSize_.width);
+  const std::int32_t targetV =
+      overviewStartPan_.v + scaled(y - overviewStartY_, filter.height(), overviewSize_.height);
+  shiftWindow(targetH - viewState().panOffsetH, targetV - viewState().panOffsetV);
+}
+
 void LivePreview::onMouseMove(const platform::MouseEvent& event) {
+  if (draggingOverview_) {
+    moveWithOverview(event.x, event.y);
+    updatePreview(false);
+    return;
+  }
   if (!draggingView_) return;
   const std::int32_t n = std::max(1, window_.zoom);
   const std::int32_t dx = (lastX_ - event.x) / n;
@@ -272,6 +481,12 @@ void LivePreview::onMouseMove(const platform::MouseEvent& event) {
 }
 
 void LivePreview::onMouseUp(const platform::MouseEvent& event) {
+  if (draggingOverview_) {
+    moveWithOverview(event.x, event.y);
+    draggingOverview_ = false;
+    updatePreview(true);
+    return;
+  }
   if (!draggingView_) return;
   onMouseMove(event);
   draggingView_ = false;
@@ -287,11 +502,15 @@ void LivePreview::onMouseWheel(const platform::MouseEvent& event, std::int32_t d
 }
 
 void LivePreview::onMouseLeave() {
-  if (draggingView_) updatePreview(true);
+  if (draggingView_ || draggingOverview_) updatePreview(true);
   draggingView_ = false;
+  draggingOverview_ = false;
 }
 
-void LivePreview::onCaptureLost() { draggingView_ = false; }
+void LivePreview::onCaptureLost() {
+  draggingView_ = false;
+  draggingOverview_ = false;
+}
 
 void LivePreview::onSizeChanged() {
   if (dialog_ == nullptr) return;
@@ -310,37 +529,46 @@ void LivePreview::onSizeChanged() {
 }
 
 void LivePreview::onPaint(std::int32_t paneId, platform::Canvas& canvas) {
-  if (paneId == control::viewPane && dialog_ != nullptr && currentResult() == noErr) paintView(canvas);
+  if (dialog_ == nullptr || currentResult() != noErr) return;
+  if (paneId == control::viewPane) paintView(canvas);
+  if (paneId == control::overviewPane) paintOverview(canvas);
 }
 
-// Builds the side-by-side block, each window pixel an n x n square, and has
-// the host show it; the toolkit draws it when the host cannot.
-void LivePreview::paintView(platform::Canvas& canvas) {
-  if (!result_.held()) return;
-  const std::int32_t n = window_.zoom;
-  const std::int32_t vw = window_.viewWidth;
-  const std::int32_t vh = window_.viewHeight;
-  const std::int32_t bw = 2 * n * vw;
-  const std::int32_t bh = n * vh;
-  const std::int64_t plane = planeSize();
-  const std::uint8_t* right = (showOriginal_ || draggingView_) ? source_.data() : result_.data();
-  viewBlock_.assign(static_cast<std::size_t>(std::int64_t{bw} * bh * 3), 0);
-  for (std::int32_t y = 0; y < bh; ++y) {
-    const std::int64_t srcRow = std::int64_t{y / n} * vw;
-    std::uint8_t* out = viewBlock_.data() + static_cast<std::ptrdiff_t>(y) * bw * 3;
-    for (std::int32_t x = 0; x < bw; ++x, out += 3) {
-      const std::int32_t wx = x / n;
-      const std::uint8_t* planes = wx < vw ? source_.data() : right;
-      const std::int64_t at = srcRow + (wx < vw ? wx : wx - vw);
-      for (std::int32_t p = 0; p < 3; ++p) out[p] = planes[p * plane + at];
+platform::Rect LivePreview::overviewPlacement() const {
+  if (dialog_ == nullptr) return {};
+  return centredIn(dialog_->controlBounds(control::overviewPane), overviewSize_.width,
+                   overviewSize_.height);
+}
+
+// Copies the overview, tints the frame that marks the window (3-pixel bands
+// inside its edges, or all of it when it is too small for bands) and shows it.
+void LivePreview::paintOverview(platform::Canvas& canvas) {
+  if (!overview_.held()) return;
+  const std::int32_t ow = overviewSize_.width;
+  const std::int32_t oh = overviewSize_.height;
+  overviewShown_.assign(overview_.data(), overview_.data() + std::int64_t{ow} * oh * 3);
+  const platform::Rect f = overviewFrame(getFilterRect(), window_.window, overviewSize_);
+  constexpr std::int32_t band = 3;
+  const bool bands = f.width > 6 && f.height > 6;
+  for (std::int32_t y = f.top; y < f.top + f.height; ++y) {
+    for (std::int32_t x = f.left; x < f.left + f.width; ++x) {
+      const bool edge = x < f.left + band || x >= f.left + f.width - band || y < f.top + band ||
+                        y >= f.top + f.height - band;
+      if (!bands || edge) tint(overviewShown_.data() + (std::int64_t{y} * ow + x) * 3);
     }
   }
+  showBlock(canvas, dialog_->controlBounds(control::overviewPane), overviewPlacement(),
+            overviewShown_.data());
+}
 
-  const platform::Rect pane = dialog_->controlBounds(control::viewPane);
-  const platform::Rect block = centredIn(pane, bw, bh);
-  // The face colour around the block.
+// Fills the pane around the block with the face colour and has the host
+// show the block (3 bytes a pixel); the toolkit draws it when the host cannot.
+void LivePreview::showBlock(platform::Canvas& canvas, const platform::Rect& pane,
+                            const platform::Rect& block, std::uint8_t* pixels) {
+  const std::int32_t bw = block.width;
+  const std::int32_t bh = block.height;
   const std::int32_t paneBottom = pane.top + pane.height;
-  const std::int32_t blockBottom = block.top + block.height;
+  const std::int32_t blockBottom = block.top + bh;
   if (block.top > pane.top) canvas.fillFace({pane.left, pane.top, pane.width, block.top - pane.top});
   if (paneBottom > blockBottom) canvas.fillFace({pane.left, blockBottom, pane.width, paneBottom - blockBottom});
   if (block.left > pane.left) canvas.fillFace({pane.left, block.top, block.left - pane.left, bh});
@@ -358,11 +586,40 @@ void LivePreview::paintView(platform::Canvas& canvas) {
     map.rowBytes = bw * 3;
     map.colBytes = 3;
     map.planeBytes = 1;
-    map.baseAddr = viewBlock_.data();
+    map.baseAddr = pixels;
     const hostapi::VRect all{0, 0, bh, bw};
     shown = r->displayPixels(&map, &all, block.top, block.left, nullptr) == noErr;
   }
-  if (!shown) canvas.drawImage(block.left, block.top, platform::PixelView{viewBlock_.data(), bw, bh, 3, bw * 3});
+  if (!shown) canvas.drawImage(block.left, block.top, platform::PixelView{pixels, bw, bh, 3, bw * 3});
+}
+
+// Builds the side-by-side block, each window pixel an n x n square, and
+// shows it.
+void LivePreview::paintView(platform::Canvas& canvas) {
+  if (!result_.held()) return;
+  const std::int32_t n = window_.zoom;
+  const std::int32_t vw = window_.viewWidth;
+  const std::int32_t vh = window_.viewHeight;
+  const std::int32_t bw = 2 * n * vw;
+  const std::int32_t bh = n * vh;
+  const std::int64_t plane = planeSize();
+  // While dragging, the processed half shows the processed pixels that
+  // stayed in the window and the unprocessed ones that came into it.
+  const std::uint8_t* right = showOriginal_ ? source_.data() : result_.data();
+  viewBlock_.assign(static_cast<std::size_t>(std::int64_t{bw} * bh * 3), 0);
+  for (std::int32_t y = 0; y < bh; ++y) {
+    const std::int64_t srcRow = std::int64_t{y / n} * vw;
+    std::uint8_t* out = viewBlock_.data() + static_cast<std::ptrdiff_t>(y) * bw * 3;
+    for (std::int32_t x = 0; x < bw; ++x, out += 3) {
+      const std::int32_t wx = x / n;
+      const std::uint8_t* planes = wx < vw ? source_.data() : right;
+      const std::int64_t at = srcRow + (wx < vw ? wx : wx - vw);
+      for (std::int32_t p = 0; p < 3; ++p) out[p] = planes[p * plane + at];
+    }
+  }
+
+  const platform::Rect pane = dialog_->controlBounds(control::viewPane);
+  showBlock(canvas, pane, centredIn(pane, bw, bh), viewBlock_.data());
 }
 
 }  // namespace veltrane::ui

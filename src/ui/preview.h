@@ -36,6 +36,26 @@ std::int32_t zoomAfterWheel(std::int32_t zoom, std::int32_t delta);
 // A width x height block centred in area.
 platform::Rect centredIn(const platform::Rect& area, std::int32_t width, std::int32_t height);
 
+// The size of the overview of an areaWidth x areaHeight filter rectangle in
+// a pane of paneWidth x paneHeight pixels: 1:1 when the area fits, else
+// scaled to fit with the aspect ratio kept (never below 1 x 1).
+platform::Size overviewSize(std::int32_t areaWidth, std::int32_t areaHeight, std::int32_t paneWidth,
+                            std::int32_t paneHeight);
+
+// The frame marking the window on an overview of the filter rectangle,
+// relative to the overview's top-left corner and kept inside it.
+platform::Rect overviewFrame(const veltrane::Rect& filter, const veltrane::Rect& window,
+                             platform::Size overview);
+
+// The pan offsets that centre the window on the point (x, y) of the
+// overview, relative to its top-left corner (before keeping it inside).
+struct PanOffsets {
+  std::int32_t h = 0;
+  std::int32_t v = 0;
+};
+PanOffsets panCentredOn(const veltrane::Rect& filter, platform::Size overview, std::int32_t x,
+                        std::int32_t y);
+
 // A block of host buffer memory, locked for its lifetime.
 class HostBlock {
  public:
@@ -59,8 +79,11 @@ class HostBlock {
 };
 
 // The live preview behind the filter dialog: the view pane shows the window
-// unprocessed on the left and processed on the right, magnified by the zoom.
-// The zoom and pan offsets live in viewState().
+// unprocessed on the left and processed on the right, magnified by the zoom;
+// the overview pane shows the whole filter rectangle with a frame marking the
+// window, and clicking or dragging in it moves the window. A pan keeps the
+// processed pixels that stay visible. The zoom and pan offsets live in
+// viewState().
 class LivePreview final : public PreviewSink {
  public:
   explicit LivePreview(const PieceEngine& engine) : engine_(engine) {}
@@ -88,13 +111,23 @@ class LivePreview final : public PreviewSink {
   int engineRuns() const noexcept { return engineRuns_; }
   // The view pane's block as last painted: interleaved RGB rows.
   const std::vector<std::uint8_t>& lastViewBlock() const noexcept { return viewBlock_; }
+  // The overview with its frame as last painted: interleaved RGB rows.
+  const std::vector<std::uint8_t>& lastOverview() const noexcept { return overviewShown_; }
+  platform::Size overviewImageSize() const noexcept { return overviewSize_; }
+  // Where the overview image lies in the dialog (client coordinates).
+  platform::Rect overviewPlacement() const;
 
  private:
   void rebuild();
   bool readWindow();
   void releaseBuffers() noexcept;
   void shiftWindow(std::int32_t dx, std::int32_t dy);
+  void rebuildOverview();
   void paintView(platform::Canvas& canvas);
+  void paintOverview(platform::Canvas& canvas);
+  void showBlock(platform::Canvas& canvas, const platform::Rect& pane, const platform::Rect& block,
+                 std::uint8_t* pixels);
+  void moveWithOverview(std::int32_t x, std::int32_t y);
   std::int64_t planeSize() const noexcept {
     return std::int64_t{window_.viewWidth} * window_.viewHeight;
   }
@@ -104,7 +137,10 @@ class LivePreview final : public PreviewSink {
   PreviewWindow window_;
   HostBlock source_;  // three planes of viewWidth x viewHeight bytes
   HostBlock result_;  // the processed window, same layout
+  HostBlock overview_;  // the filter rectangle at overview size, 3 bytes a pixel
+  platform::Size overviewSize_;
   std::vector<std::uint8_t> viewBlock_;
+  std::vector<std::uint8_t> overviewShown_;
   platform::Rect initialViewPane_;
   platform::Rect initialOverviewPane_;
   std::int32_t rightMargin_ = 0;
@@ -114,6 +150,11 @@ class LivePreview final : public PreviewSink {
   int engineRuns_ = 0;
   bool showOriginal_ = false;
   bool draggingView_ = false;
+  bool draggingOverview_ = false;
+  // An overview drag: where it started and the pan offsets then.
+  std::int32_t overviewStartX_ = 0;
+  std::int32_t overviewStartY_ = 0;
+  PanOffsets overviewStartPan_;
   bool live_ = false;
 };
 

@@ -72,6 +72,23 @@ TEST(PreviewWindow, MeasuredFromTheFilterRectangleAndKeptInsideIt) {
   EXPECT_EQ(w.window, (veltrane::Rect{147, 407, 347, 507}));
 }
 
+TEST(PreviewOverview, SizeFrameAndCentringOnAFilterRectangleAwayFromTheCorner) {
+  EXPECT_EQ(overviewSize(800, 400, 200, 150), (platform::Size{200, 100}));  // wide: fills the width
+  EXPECT_EQ(overviewSize(300, 600, 200, 150), (platform::Size{75, 150}));   // tall: fills the height
+  EXPECT_EQ(overviewSize(100, 50, 200, 150), (platform::Size{100, 50}));    // fits: 1:1
+
+  const veltrane::Rect filter{100, 200, 500, 1000};  // 800 x 400 at (200, 100)
+  const platform::Size overview{200, 100};
+  EXPECT_EQ(overviewFrame(filter, {200, 400, 300, 600}, overview), (platform::Rect{50, 25, 50, 25}));
+  EXPECT_EQ(overviewFrame(filter, {100, 200, 200, 400}, overview), (platform::Rect{0, 0, 50, 25}));
+  // The bottom-right corner: the frame ends at the overview's edge.
+  EXPECT_EQ(overviewFrame(filter, {400, 800, 500, 1000}, overview), (platform::Rect{150, 75, 50, 25}));
+
+  const PanOffsets centred = panCentredOn(filter, overview, 150, 25);
+  EXPECT_EQ(centred.h, 200);
+  EXPECT_EQ(centred.v, -100);
+}
+
 // The dialog with its preview over the in-memory host.
 class LivePreviewTest : public ::testing::Test {
  protected:
@@ -81,8 +98,9 @@ class LivePreviewTest : public ::testing::Test {
   }
 
   testsupport::SimStatistics runDialog(testsupport::SimImage& image,
-                                       const std::function<void(HeadlessDialog&, LivePreview&)>& script) {
-    testsupport::SimSession session(image);
+                                       const std::function<void(HeadlessDialog&, LivePreview&)>& script,
+                                       testsupport::SimOptions options = {}) {
+    testsupport::SimSession session(image, std::move(options));
     LivePreview preview(halvaneEngine());
     HeadlessToolkit toolkit([&](HeadlessDialog& d) {
       script(d, preview);
@@ -156,6 +174,120 @@ TEST_F(LivePreviewTest, ZoomPanAndResizeRebuildTheWindowAndReleaseEveryBuffer) {
     EXPECT_GT(p.window().viewWidth, widthAt2);
     d.paint();
   });
+  EXPECT_EQ(stats.invalidCalls, 0);
+  EXPECT_EQ(stats.liveBuffers, 0);
+}
+
+// Sample p of window pixel (x, y) in the left (0) or right (1) half of a
+// view block.
+std::uint8_t viewSample(const std::vector<std::uint8_t>& block, const PreviewWindow& w, int half,
+                        std::int32_t x, std::int32_t y, std::int32_t p) {
+  const std::int32_t n = w.zoom;
+  const std::size_t row = std::size_t(y * n) * std::size_t(2 * n * w.viewWidth);
+  return block[(row + std::size_t((half * w.viewWidth + x) * n)) * 3 + std::size_t(p)];
+}
+
+TEST_F(LivePreviewTest, PanKeepsTheProcessedPixelsThatStayInTheWindow) {
+  testsupport::SimImage image = testsupport::makeRgb8(700, 500);
+  const testsupport::SimStatistics stats = runDialog(image, [](HeadlessDialog& d, LivePreview& p) {
+    d.click(control::zoom400);
+    d.paint();
+    const PreviewWindow before = p.window();
+    ASSERT_EQ(before.zoom, 4);
+    const std::vector<std::uint8_t> processed = p.lastViewBlock();
+    const int runs = p.engineRuns();
+    const platform::Rect pane = d.controlBounds(control::viewPane);
+    const std::int32_t x = pane.left + pane.width / 2;
+    const std::int32_t y = pane.top + pane.height / 2;
+    d.mouseDown(platform::MouseButton::left, x, y);
+    d.mouseMove(x + 40, y + 20);  // 10 and 5 image pixels at 400 %
+    d.paint();
+    const PreviewWindow after = p.window();
+    ASSERT_EQ(after.window.left, before.window.left - 10);
+    ASSERT_EQ(after.window.top, before.window.top - 5);
+    EXPECT_EQ(p.engineRuns(), runs);
+    const std::vector<std::uint8_t>& shown = p.lastViewBlock();
+    for (std::int32_t wy = 0; wy < after.viewHeight; ++wy)
+      for (std::int32_t wx = 0; wx < after.viewWidth; ++wx)
+        for (std::int32_t c = 0; c < 3; ++c) {
+          const std::uint8_t got = viewSample(shown, after, 1, wx, wy, c);
+          if (wx >= 10 && wy >= 5)  // was in the window: processed, shifted
+            ASSERT_EQ(got, viewSample(processed, before, 1, wx - 10, wy - 5, c)) << wx << "," << wy;
+          else  // came into the window: unprocessed
+            ASSERT_EQ(got, viewSample(shown, after, 0, wx, wy, c)) << wx << "," << wy;
+        }
+    d.mouseUp(platform::MouseButton::left, x + 40, y + 20);
+    EXPECT_EQ(p.engineRuns(), runs + 1);
+  });
+  EXPECT_EQ(stats.invalidCalls, 0);
+  EXPECT_EQ(stats.liveBuffers, 0);
+}
+
+TEST_F(LivePreviewTest, OverviewIsPaintedByTheHostAndClickingOrDraggingInItMovesTheWindow) {
+  testsupport::SimImage image = testsupport::makeRgb8(1400, 1000);
+  testsupport::SimOptions options;
+  options.filterRect = hostapi::VRect{100, 150, 900, 1350};  // 1200 x 800, away from the corner
+  int painted = 0;
+  const testsupport::SimStatistics stats = runDialog(
+      image,
+      [&painted](HeadlessDialog& d, LivePreview& p) {
+        const veltrane::Rect filter{100, 150, 900, 1350};
+        d.click(control::zoom400);
+        const platform::Rect placed = p.overviewPlacement();
+        ASSERT_GT(placed.width, 8);
+        ASSERT_EQ(placed.width, p.overviewImageSize().width);
+        ASSERT_LT(p.window().viewWidth, filter.width() / 2);
+
+        // The frame is tinted red on the painted overview.
+        painted += d.paint();
+        const std::vector<std::uint8_t>& shown = p.lastOverview();
+        ASSERT_EQ(shown.size(), std::size_t(placed.width * placed.height * 3));
+        const platform::Rect frame = overviewFrame(filter, p.window().window, p.overviewImageSize());
+        for (std::int32_t x = frame.left; x < frame.left + frame.width; ++x) {
+          const std::uint8_t* px = &shown[std::size_t(frame.top * placed.width + x) * 3];
+          EXPECT_GE(px[0], 127);
+          EXPECT_LE(px[1], 127);
+          EXPECT_LE(px[2], 127);
+        }
+
+        // Clicking near the corners moves the window into them and no further.
+        d.mouseDown(platform::MouseButton::left, placed.left, placed.top);
+        d.mouseUp(platform::MouseButton::left, placed.left, placed.top);
+        EXPECT_EQ(p.window().window.left, filter.left);
+        EXPECT_EQ(p.window().window.top, filter.top);
+        const std::int32_t right = placed.left + placed.width - 1;
+        const std::int32_t bottom = placed.top + placed.height - 1;
+        d.mouseDown(platform::MouseButton::right, right, bottom);
+        d.mouseUp(platform::MouseButton::right, right, bottom);
+        EXPECT_EQ(p.window().window.right, filter.right);
+        EXPECT_EQ(p.window().window.bottom, filter.bottom);
+
+        // A click in the middle centres the window there.
+        const std::int32_t cx = placed.left + placed.width / 2;
+        const std::int32_t cy = placed.top + placed.height / 2;
+        d.mouseDown(platform::MouseButton::left, cx, cy);
+        d.mouseUp(platform::MouseButton::left, cx, cy);
+        const veltrane::Rect centred = p.window().window;
+        EXPECT_NEAR((centred.left + centred.right) / 2, (filter.left + filter.right) / 2, 2);
+        EXPECT_NEAR((centred.top + centred.bottom) / 2, (filter.top + filter.bottom) / 2, 2);
+
+        // A press inside the frame changes nothing; dragging moves the
+        // window by the travel scaled to the image, the engine running once.
+        const int runs = p.engineRuns();
+        d.mouseDown(platform::MouseButton::left, cx, cy);
+        EXPECT_EQ(p.window().window, centred);
+        d.mouseMove(cx + 10, cy);
+        EXPECT_EQ(p.engineRuns(), runs);
+        const std::int32_t step = std::int32_t(float(filter.width()) / float(placed.width) * 10.0f);
+        EXPECT_EQ(p.window().window.left, centred.left + step);
+        d.mouseUp(platform::MouseButton::left, cx + 10, cy);
+        EXPECT_EQ(p.engineRuns(), runs + 1);
+        painted += d.paint();
+        EXPECT_EQ(painted, 4);
+      },
+      std::move(options));
+  // Each paint of either pane goes through the host's display call.
+  EXPECT_EQ(stats.displayPixelsCalls, painted);
   EXPECT_EQ(stats.invalidCalls, 0);
   EXPECT_EQ(stats.liveBuffers, 0);
 }

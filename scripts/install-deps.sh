@@ -17,6 +17,19 @@ PACKAGES=(
   libopenimageio-dev
   nlohmann-json3-dev
   libcli11-dev
+  # Windows modules: mingw-w64 cross compilers (posix thread model), and Wine
+  # (both bitnesses) with a virtual X server to run them
+  g++-mingw-w64-i686-posix
+  g++-mingw-w64-x86-64-posix
+  binutils-mingw-w64-i686
+  binutils-mingw-w64-x86-64
+  wine
+  wine32:i386
+  wine64
+  xvfb
+  # fuzzing (libFuzzer)
+  clang
+  libclang-rt-14-dev
 )
 
 missing=()
@@ -44,6 +57,10 @@ fi
 
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# wine32 is an i386 package: the architecture must be known before the index update.
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${SUDO[@]}" dpkg --add-architecture i386
+fi
 "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update
 "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive \
   apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,33 +1,14 @@
+// The native half of the platform seam on POSIX systems.
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
-#include <utility>
 
-#include "platform/platform.h"
+#include "platform/native.h"
 
-namespace veltrane::platform {
-namespace {
-
-MessageSink& sink() {
-  static MessageSink s;
-  return s;
-}
-
-int& countOverride() {
-  static int n = 0;
-  return n;
-}
-
-}  // namespace
-
-void setMessageSink(MessageSink s) { sink() = std::move(s); }
+namespace veltrane::platform::native {
 
 void showMessageBox(const std::string& caption, const std::string& text) {
-  if (sink()) {
-    sink()(caption, text);
-    return;
-  }
   // No window system here: one line on standard error, whatever the
   // caption, with line breaks folded into blanks.
   (void)caption;
@@ -38,47 +19,12 @@ void showMessageBox(const std::string& caption, const std::string& text) {
   std::fflush(stderr);
 }
 
-static DialogHandler& dialogHandler() {
-  static DialogHandler h;
-  return h;
-}
-
-void setDialogHandler(DialogHandler handler) { dialogHandler() = std::move(handler); }
-
-int showFilterDialog() { return dialogHandler() ? dialogHandler()() : 1; }
-
-static WidgetToolkit*& registeredToolkit() {
-  static WidgetToolkit* toolkit = nullptr;
-  return toolkit;
-}
-
-void setWidgetToolkit(WidgetToolkit* toolkit) { registeredToolkit() = toolkit; }
-
-WidgetToolkit* widgetToolkit() { return registeredToolkit(); }
-
-static FileChooserHandler& fileChooserHandler() {
-  static FileChooserHandler h;
-  return h;
-}
-
-void setFileChooserHandler(FileChooserHandler handler) { fileChooserHandler() = std::move(handler); }
-
-std::optional<std::string> chooseFileToOpen(const FileChooserSpec& spec) {
-  if (fileChooserHandler()) return fileChooserHandler()(false, spec);
-  return std::nullopt;
-}
-
-std::optional<std::string> chooseFileToSave(const FileChooserSpec& spec) {
-  if (fileChooserHandler()) return fileChooserHandler()(true, spec);
-  return std::nullopt;
-}
-
-void setProcessorCountOverride(int count) { countOverride() = count > 0 ? count : 0; }
-
 int processorCount() {
-  if (countOverride() > 0) return countOverride();
-  long n = sysconf(_SC_NPROCESSORS_ONLN);
-  return n > 0 ? static_cast<int>(n) : 1;
+  const long n = sysconf(_SC_NPROCESSORS_ONLN);
+  return n > 0 && n < 65536 ? static_cast<int>(n) : 0;
 }
 
-}  // namespace veltrane::platform
+// No file chooser without a window system: always "cancelled".
+std::optional<std::string> chooseFile(bool /*saving*/, const FileChooserSpec& /*spec*/) { return std::nullopt; }
+
+}  // namespace veltrane::platform::native

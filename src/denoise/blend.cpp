@@ -19,8 +19,10 @@ struct Span {
   std::int64_t end;
 };
 
+// begin is kept in [0, max(n, 0)], so it fits a pointer difference on every
+// target (the end is only compared).
 Span coveredSpan(std::int32_t n, std::int32_t b, std::int32_t inner) {
-  return {std::max<std::int64_t>(0, -std::int64_t{b}),
+  return {std::max<std::int64_t>(0, std::min<std::int64_t>(n, -std::int64_t{b})),
           std::min<std::int64_t>(n, std::int64_t{inner} - b)};
 }
 
@@ -35,8 +37,8 @@ void writeRows(const WriteRegion& r, Span cols, Span rows, ToWorking toWorking,
   auto* dstBytes = static_cast<std::uint8_t*>(r.dst);
 
   for (std::int64_t i = rows.begin; i < rows.end; ++i) {
-    const std::ptrdiff_t row = std::ptrdiff_t{r.y0} + i;
-    const std::ptrdiff_t col = std::ptrdiff_t{r.x0} + cols.begin;
+    const std::ptrdiff_t row = std::ptrdiff_t{r.y0} + static_cast<std::ptrdiff_t>(i);
+    const std::ptrdiff_t col = std::ptrdiff_t{r.x0} + static_cast<std::ptrdiff_t>(cols.begin);
     const auto* u = reinterpret_cast<const Sample*>(srcBytes + row * r.srcRowBytes) + col * step;
     auto* d = reinterpret_cast<Sample*>(dstBytes + row * r.dstRowBytes) + col * step;
     const std::uint8_t* m = weighted ? r.mask + row * r.maskRowBytes + col : nullptr;

@@ -31,8 +31,10 @@ void writeMatte(const WriteRegion& r, FromWorking fromWorking) {
   const bool onePlane = step < 3;
   auto* dstBytes = static_cast<std::uint8_t*>(r.dst);
   for (std::int64_t i = rows.begin; i < rows.end; ++i) {
-    const std::ptrdiff_t row = std::ptrdiff_t{r.y0} + i;
-    const std::ptrdiff_t col = std::ptrdiff_t{r.x0} + cols.begin;
+    // Both spans are non-empty here, so they lie in [0, n) and fit a pointer
+    // difference on every target.
+    const std::ptrdiff_t row = std::ptrdiff_t{r.y0} + static_cast<std::ptrdiff_t>(i);
+    const std::ptrdiff_t col = std::ptrdiff_t{r.x0} + static_cast<std::ptrdiff_t>(cols.begin);
     auto* d = reinterpret_cast<Sample*>(dstBytes + row * r.dstRowBytes) + col * step;
     const float* F = engine.at(static_cast<std::int32_t>(r.bx + cols.begin),
                                static_cast<std::int32_t>(r.by + i));

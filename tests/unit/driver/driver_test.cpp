@@ -475,8 +475,9 @@ TEST_F(Driver, CallersBuffersGiveTheHostRunsResult) {
   std::vector<std::uint8_t> dst(src.size(), 0);
   {
     SimSession s(img);
-    ASSERT_EQ(filterImage(halvaneEngine(), 48, 40, false, getFilterRect(), src.data(),
-                          img.rowBytes(), 16, false, dst.data(), img.rowBytes()),
+    const auto rowBytes = static_cast<std::ptrdiff_t>(img.rowBytes());
+    ASSERT_EQ(filterImage(halvaneEngine(), 48, 40, false, getFilterRect(), src.data(), rowBytes, 16, false,
+                          dst.data(), rowBytes),
               noErr);
     EXPECT_EQ(s.finish().advanceStateCalls, 0);
   }

@@ -70,7 +70,10 @@ TEST(SettingsCodec, AnyBytesLeaveEverySlotOldOrDecoded) {
     Bytes b(rng() % 600);
     // Line-break bytes often, and every other buffer starts like a real file.
     for (auto& x : b) x = static_cast<std::uint8_t>(rng() % 4 == 0 ? (rng() % 2 ? 0x0D : 0x0A) : rng());
-    if (round % 2) std::copy_n(valid.begin(), std::min({b.size(), valid.size(), 16 + rng() % 240}), b.begin());
+    if (round % 2) {
+      const std::size_t prefix = std::min({b.size(), valid.size(), static_cast<std::size_t>(16 + rng() % 240)});
+      std::copy_n(valid.begin(), prefix, b.begin());
+    }
     FilterParameters p{};
     std::fill_n(p.reals.values, realSlotCount, -1000.0);
     std::fill_n(p.flags.values, flagSlotCount, 9);

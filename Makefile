@@ -2,7 +2,7 @@
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 BENCHES ?= build/release/bench/engine_bench
 
-.PHONY: all deps build test bench debug clean demo
+.PHONY: all deps build test bench debug clean demo win
 
 # configure, build and run the tests of one preset: $(call preset-test,NAME)
 define preset-test
@@ -53,6 +53,11 @@ test: deps
 	$(call preset-test,release)
 	$(call preset-test,asan)
 	$(call preset-test,tsan)
+
+# 32- and 64-bit Windows modules cross-compiled with mingw-w64; tests under Wine
+win: deps
+	$(call preset-test,win32)
+	$(call preset-test,win64)
 
 bench: build
 	set -e; for b in $(BENCHES); do echo "== $$b"; $$b; done

@@ -21,5 +21,4 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # Test executables (and anything else run at build or test time) go through
 # Wine, with a prefix inside the build tree so that a fresh machine needs no
 # set-up and builds do not share state.
-set(CMAKE_CROSSCOMPILING_EMULATOR
-    /usr/bin/env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all wine)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${CMAKE_BINARY_DIR}/wineprefix)

@@ -17,6 +17,8 @@ PACKAGES=(
   libopenimageio-dev
   nlohmann-json3-dev
   libcli11-dev
+  clang
+  libclang-rt-14-dev
 )
 
 missing=()

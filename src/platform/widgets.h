@@ -92,6 +92,9 @@ class Canvas {
   // The size grip in the bottom-right corner of the client area, as large
   // as a scroll-bar arrow.
   virtual void drawSizeGrip() = 0;
+  // What the host's display-pixels call draws into (a device context on
+  // Windows); null where the host has no such notion and the canvas draws.
+  virtual void* displayContext() { return nullptr; }
 };
 
 // ---------------------------------------------------------------------------

@@ -704,7 +704,7 @@ void LivePreview::showBlock(platform::Canvas& canvas, const platform::Rect& pane
     map.planeBytes = 1;
     map.baseAddr = pixels;
     const hostapi::VRect all{0, 0, bh, bw};
-    shown = r->displayPixels(&map, &all, block.top, block.left, nullptr) == noErr;
+    shown = r->displayPixels(&map, &all, block.top, block.left, canvas.displayContext()) == noErr;
   }
   if (!shown) canvas.drawImage(block.left, block.top, platform::PixelView{pixels, bw, bh, 3, bw * 3});
 }

@@ -48,11 +48,13 @@ demo:
 	  demo/$(DEMO_PHOTO)-comparison.png
 	@echo "demo: wrote demo/$(DEMO_PHOTO)-halvane.png, demo/$(DEMO_PHOTO)-mirelle.png and demo/$(DEMO_PHOTO)-comparison.png (input left, result right)"
 
-# release, then address+undefined sanitizers, then thread sanitizer ("threads" tests only)
+# release, then address+undefined sanitizers, then thread sanitizer ("threads"
+# tests only), then a short run of the settings-file fuzzer
 test: deps
 	$(call preset-test,release)
 	$(call preset-test,asan)
 	$(call preset-test,tsan)
+	$(call preset-test,fuzz)
 
 # 32- and 64-bit Windows modules cross-compiled with mingw-w64; tests under Wine
 win: deps

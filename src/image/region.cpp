@@ -181,6 +181,15 @@ ResultCode requestRegion(const Rect& rect, bool clippedAtLeftEdge) {
   return advance();
 }
 
+ResultCode requestInput(const Rect& rect, std::int32_t planes) {
+  FilterRecord* r = filterRecord();
+  if (!r) return refuseRegion(hostapi::errPlugInHostInsufficient);
+  setPlaneRanges(*r, planes);
+  if (!setInRect(rect) || !setOutRect(rect)) return refuseRegion(badParameters);
+  r->inputRate = hostapi::fixedOne;
+  return advance();
+}
+
 const void* inData() {
   const FilterRecord* r = filterRecord();
   return r ? r->inData : nullptr;

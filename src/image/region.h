@@ -66,6 +66,12 @@ ResultCode advance();
 // carry gives -30100, reported like a host error).
 ResultCode requestRegion(const Rect& r, bool clippedAtLeftEdge = false);
 
+// Has the host deliver the rectangle at full resolution, planes
+// 0..planes-1, for display rather than filtering: input and output
+// rectangles set to r, no mask. Returns the host's code, reported as
+// advance() does.
+ResultCode requestInput(const Rect& r, std::int32_t planes);
+
 // The tiles delivered by the last request (null / 0 when there are none).
 const void* inData();
 std::ptrdiff_t inRowBytes();

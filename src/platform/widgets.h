@@ -89,6 +89,12 @@ class Canvas {
   virtual ~Canvas() = default;
   virtual void drawImage(std::int32_t x, std::int32_t y, const PixelView& image) = 0;
   virtual void fillFace(const Rect& area) = 0;  // the dialog's face colour
+  // The size grip in the bottom-right corner of the client area, as large
+  // as a scroll-bar arrow.
+  virtual void drawSizeGrip() = 0;
+  // What the host's display-pixels call draws into (a device context on
+  // Windows); null where the host has no such notion and the canvas draws.
+  virtual void* displayContext() { return nullptr; }
 };
 
 // ---------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "image/color_luts.h"
 #include "shell/call_context.h"
 #include "shell/messages.h"
 #include "shell/parameters.h"
@@ -132,6 +133,7 @@ void FilterDialog::placeWindow() {
 void FilterDialog::onOpen(platform::DialogWindow& window) {
   window_ = &window;
   guarded([&] {
+    if (!lutsBuilt()) reportMessage(colorBuffersMissingMessage);
     const platform::Rect initial = window.windowBounds();
     window.setMinimumWindowSize(platform::Size{initial.width, initial.height});
     if (setup_.preview != nullptr) setup_.preview->onOpen(window);
@@ -302,7 +304,12 @@ void FilterDialog::onMouseMove(const platform::MouseEvent& event) {
 }
 
 void FilterDialog::onMouseUp(const platform::MouseEvent& event) {
-  if (setup_.preview != nullptr) guarded([&] { setup_.preview->onMouseUp(event); });
+  if (setup_.preview == nullptr) return;
+  guarded([&] {
+    if (!setup_.preview->onMouseUp(event)) return;
+    refreshControls();
+    updatePreview(true);
+  });
 }
 
 void FilterDialog::onMouseWheel(const platform::MouseEvent& event, std::int32_t delta) {

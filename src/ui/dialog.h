@@ -36,7 +36,9 @@ class PreviewSink {
 
   virtual void onMouseDown(const platform::MouseEvent& /*event*/) {}
   virtual void onMouseMove(const platform::MouseEvent& /*event*/) {}
-  virtual void onMouseUp(const platform::MouseEvent& /*event*/) {}
+  // True when the release completed a manual noise selection: the dialog
+  // then shows the parameter block again and reruns the preview.
+  virtual bool onMouseUp(const platform::MouseEvent& /*event*/) { return false; }
   virtual void onMouseWheel(const platform::MouseEvent& /*event*/, std::int32_t /*delta*/) {}
   virtual void onMouseLeave() {}
   virtual void onCaptureLost() {}
@@ -44,6 +46,9 @@ class PreviewSink {
   virtual void onSizeChanged() {}
   virtual void onPaint(std::int32_t /*paneId*/, platform::Canvas& /*canvas*/) {}
 };
+
+inline constexpr const char* colorBuffersMissingMessage =
+    "Veltrane internal error: color space buffers not created.";
 
 // What the dialog needs from the plug-in module.
 struct DialogSetup {

@@ -51,6 +51,7 @@ class RecordingCanvas final : public platform::Canvas {
   }
 
   void fillFace(const Rect& area) override { paint_.faceFills.push_back(area); }
+  void drawSizeGrip() override { paint_.sizeGrip = true; }
 
  private:
   HeadlessDialog::Paint& paint_;

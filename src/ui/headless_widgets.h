@@ -35,6 +35,7 @@ class HeadlessDialog final : public platform::DialogWindow {
     std::int32_t pane;
     std::vector<DrawnImage> images;
     std::vector<platform::Rect> faceFills;
+    bool sizeGrip = false;
   };
 
   static constexpr int notEnded = -1;

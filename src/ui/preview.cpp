@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "hostapi/filter_record.h"
+#include "image/color_luts.h"
 #include "image/interleaved_byte_buffer.h"
 #include "shell/host_call.h"
 #include "shell/view_state.h"
@@ -140,6 +141,69 @@ void tint(std::uint8_t* pixel) {
   pixel[2] = static_cast<std::uint8_t>(pixel[2] / 2);
 }
 
+// How host samples become the preview's bytes: the window keeps the
+// encoded scale the engine works in, the overview maps the samples
+// directly.
+enum class Reduction { window, overview };
+
+std::uint8_t byteFrom16(std::uint16_t v, Reduction kind) {
+  if (kind == Reduction::window) return static_cast<std::uint8_t>(std::min(10 * std::int32_t{v} / 1285, 255));
+  return static_cast<std::uint8_t>(std::min<std::int32_t>(v, 32768) * 255 / 32768);
+}
+
+std::uint8_t byteFrom32(float v, Reduction kind) {
+  if (!(v > 0.0f)) v = 0.0f;  // NaN counts as 0
+  if (v > 1.0f) v = 1.0f;
+  if (kind == Reduction::overview) return static_cast<std::uint8_t>(v * 255.0f + 0.5f);
+  const float scaled = encode(v) * (1.0f / 255.0f) * 255.0f;
+  return static_cast<std::uint8_t>(std::min(scaled, 255.0f));
+}
+
+// Has the host deliver area (planes 0..planes-1) and samples it by nearest
+// neighbour into a destWidth x destHeight block: put(x, y, channel, byte)
+// receives three channels a pixel, a one-channel image giving the same byte
+// to all three. False when the host refused (the result code is set) or
+// delivered a tile too short for the area.
+template <typename Put>
+bool readSampled(const veltrane::Rect& area, std::int32_t planes, std::int32_t destWidth,
+                 std::int32_t destHeight, Reduction kind, Put put) {
+  if (requestInput(area, planes) != noErr) return false;
+  const std::int32_t d = depth();
+  const std::int32_t sampleBytes = d == 16 ? 2 : d == 32 ? 4 : 1;
+  const std::int32_t tileWidth = area.width();
+  const std::int32_t tileHeight = area.height();
+  const auto* tile = static_cast<const std::uint8_t*>(inData());
+  const std::ptrdiff_t rowBytes = inRowBytes();
+  if (tile == nullptr || rowBytes < std::ptrdiff_t{tileWidth} * planes * sampleBytes) {
+    setResult(badParameters);
+    return false;
+  }
+  const bool plain = tileWidth <= 1 || tileHeight <= 1 || destWidth <= 1 || destHeight <= 1;
+  for (std::int32_t y = 0; y < destHeight; ++y) {
+    const std::uint8_t* row = tile + nearestIndex(y, tileHeight, destHeight, plain) * rowBytes;
+    for (std::int32_t x = 0; x < destWidth; ++x) {
+      const std::ptrdiff_t first = std::ptrdiff_t{nearestIndex(x, tileWidth, destWidth, plain)} * planes;
+      for (std::int32_t p = 0; p < 3; ++p) {
+        const std::ptrdiff_t at = first + (planes == 3 ? p : 0);
+        std::uint8_t byte = 0;
+        if (sampleBytes == 1) {
+          byte = row[at];
+        } else if (sampleBytes == 2) {
+          std::uint16_t v = 0;
+          std::memcpy(&v, row + at * 2, sizeof v);
+          byte = byteFrom16(v, kind);
+        } else {
+          float v = 0.0f;
+          std::memcpy(&v, row + at * 4, sizeof v);
+          byte = byteFrom32(v, kind);
+        }
+        put(x, y, p, byte);
+      }
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 // --- HostBlock ---
@@ -234,36 +298,22 @@ void LivePreview::rebuildOverview() {
   const std::array<std::int32_t, 5> sy = cuts(filter.height());
   const std::array<std::int32_t, 5> dx = cuts(size.width);
   const std::array<std::int32_t, 5> dy = cuts(size.height);
-  const std::int32_t planes = planesToRequest();
+  const std::int32_t planes = checkPlanes();
   for (std::size_t j = 0; j < 4; ++j) {
     for (std::size_t i = 0; i < 4; ++i) {
       const std::int32_t cellW = dx[i + 1] - dx[i];
       const std::int32_t cellH = dy[j + 1] - dy[j];
-      const std::int32_t tileW = sx[i + 1] - sx[i];
-      const std::int32_t tileH = sy[j + 1] - sy[j];
-      if (cellW <= 0 || cellH <= 0 || tileW <= 0 || tileH <= 0) continue;
-      uint8ImageProxyFromAdvanceState proxy;
-      proxy.init(static_cast<std::int16_t>(planes), filter.top + sy[j], filter.left + sx[i],
-                 filter.top + sy[j + 1], filter.left + sx[i + 1]);
-      if (proxy.error != noErr || proxy.data == nullptr) {
-        setResult(proxy.error != noErr ? proxy.error : badParameters);
-        proxy.release();
+      const veltrane::Rect tile{filter.top + sy[j], filter.left + sx[i], filter.top + sy[j + 1],
+                                filter.left + sx[i + 1]};
+      if (cellW <= 0 || cellH <= 0 || tile.empty()) continue;
+      std::uint8_t* cell = overview_.data() + (std::int64_t{dy[j]} * size.width + dx[i]) * 3;
+      const auto put = [&](std::int32_t x, std::int32_t y, std::int32_t p, std::uint8_t byte) {
+        cell[(std::int64_t{y} * size.width + x) * 3 + p] = byte;
+      };
+      if (!readSampled(tile, planes, cellW, cellH, Reduction::overview, put)) {
         overview_.release();
         return;
       }
-      const bool plain = cellW <= 1 || cellH <= 1 || tileW <= 1 || tileH <= 1;
-      for (std::int32_t y = 0; y < cellH; ++y) {
-        const std::ptrdiff_t sourceRow = nearestIndex(y, tileH, cellH, plain);
-        const std::uint8_t* row = proxy.data + sourceRow * proxy.rowStride;
-        std::uint8_t* out =
-            overview_.data() + (std::int64_t{dy[j] + y} * size.width + dx[i]) * 3;
-        for (std::int32_t x = 0; x < cellW; ++x, out += 3) {
-          const std::ptrdiff_t sourceColumn = nearestIndex(x, tileW, cellW, plain);
-          const std::uint8_t* in = row + sourceColumn * planes;
-          for (std::int32_t p = 0; p < 3; ++p) out[p] = in[planes == 3 ? p : 0];
-        }
-      }
-      proxy.release();
     }
   }
   overviewSize_ = size;
@@ -272,26 +322,13 @@ void LivePreview::rebuildOverview() {
 // Reads the window from the host as 8-bit samples into the three planes of
 // the source; a one-channel image fills all three.
 bool LivePreview::readWindow() {
-  const veltrane::Rect& w = window_.window;
-  const std::int32_t planes = planesToRequest();
-  uint8ImageProxyFromAdvanceState proxy;
-  proxy.init(static_cast<std::int16_t>(planes), w.top, w.left, w.bottom, w.right);
-  if (proxy.error != noErr || proxy.data == nullptr) {
-    setResult(proxy.error != noErr ? proxy.error : badParameters);
-    proxy.release();
-    return false;
-  }
   const std::int64_t plane = planeSize();
-  for (std::int32_t y = 0; y < window_.viewHeight; ++y) {
-    const std::uint8_t* row = proxy.data + static_cast<std::ptrdiff_t>(y) * proxy.rowStride;
-    for (std::int32_t x = 0; x < window_.viewWidth; ++x) {
-      const std::int64_t at = std::int64_t{y} * window_.viewWidth + x;
-      for (std::int32_t p = 0; p < 3; ++p)
-        source_.data()[p * plane + at] = row[std::ptrdiff_t{x} * planes + (planes == 3 ? p : 0)];
-    }
-  }
-  proxy.release();
-  return true;
+  const std::int32_t w = window_.viewWidth;
+  std::uint8_t* planes = source_.data();
+  return readSampled(window_.window, planesToRequest(), w, window_.viewHeight, Reduction::window,
+                     [&](std::int32_t x, std::int32_t y, std::int32_t p, std::uint8_t byte) {
+                       planes[p * plane + std::int64_t{y} * w + x] = byte;
+                     });
 }
 
 ResultCode LivePreview::runEngine() {
@@ -327,8 +364,10 @@ void LivePreview::updatePreview(bool recompute) {
 }
 
 void LivePreview::onOpen(platform::DialogWindow& window) {
+  if (!selectionHandler_) selectionHandler_ = [](const veltrane::Rect&, std::int32_t) {};
   dialog_ = &window;
   live_ = false;
+  selectionMode_ = selectionOff;
   initialViewPane_ = window.controlBounds(control::viewPane);
   initialOverviewPane_ = window.controlBounds(control::overviewPane);
   const platform::Size client = window.clientSize();
@@ -344,6 +383,7 @@ void LivePreview::onClose() {
   overviewSize_ = {};
   draggingView_ = false;
   draggingOverview_ = false;
+  selectionMode_ = selectionOff;
   dialog_ = nullptr;
 }
 
@@ -361,9 +401,66 @@ void LivePreview::onCommand(std::int32_t id) {
       rebuild();
       updatePreview(true);
       return;
+    case control::selectNoise:
+      setSelectionMode(selectionArmed);
+      return;
     default:
       return;
   }
+}
+
+void LivePreview::setSelectionMode(std::int32_t mode) {
+  selectionMode_ = mode;
+  if (dialog_ != nullptr)
+    dialog_->setCursor(mode == selectionOff ? platform::CursorShape::arrow : platform::CursorShape::crossHair);
+}
+
+bool LivePreview::imagePointAt(std::int32_t x, std::int32_t y, std::int32_t& imageX,
+                               std::int32_t& imageY) const {
+  if (dialog_ == nullptr || window_.viewWidth <= 0 || window_.viewHeight <= 0) return false;
+  const std::int32_t n = std::max(1, window_.zoom);
+  const platform::Rect block = centredIn(dialog_->controlBounds(control::viewPane),
+                                         2 * n * window_.viewWidth, n * window_.viewHeight);
+  const auto cell = [n](std::int32_t offset) {
+    return offset >= 0 ? offset / n : -((n - 1 - offset) / n);  // rounds towards minus infinity
+  };
+  std::int32_t column = cell(x - block.left);
+  if (column >= window_.viewWidth) column -= window_.viewWidth;  // the processed half
+  imageX = window_.window.left + column;
+  imageY = window_.window.top + cell(y - block.top);
+  return block.contains(x, y);
+}
+
+// The second corner of a manual selection: corners that share a coordinate
+// are moved one pixel apart outwards, both are kept inside the filter
+// rectangle, and the handler gets the rectangle they span.
+bool LivePreview::finishSelection(const platform::MouseEvent& event) {
+  std::int32_t x1 = firstCornerX_;
+  std::int32_t y1 = firstCornerY_;
+  std::int32_t x2 = 0;
+  std::int32_t y2 = 0;
+  imagePointAt(event.x, event.y, x2, y2);
+  const auto spread = [](std::int32_t& a, std::int32_t& b) {
+    if (a != b) return;
+    --a;
+    ++b;
+  };
+  spread(x1, x2);
+  spread(y1, y2);
+  const veltrane::Rect filter = getFilterRect();
+  const auto inside = [](std::int32_t v, std::int32_t low, std::int32_t high) {
+    return std::clamp(v, low, std::max(low, high - 1));
+  };
+  x1 = inside(x1, filter.left, filter.right);
+  x2 = inside(x2, filter.left, filter.right);
+  y1 = inside(y1, filter.top, filter.bottom);
+  y2 = inside(y2, filter.top, filter.bottom);
+  const veltrane::Rect selected{std::min(y1, y2), std::min(x1, x2), std::max(y1, y2) + 1,
+                                std::max(x1, x2) + 1};
+  const std::int32_t mode = selectionMode_;
+  selectionMode_ = selectionArmed;
+  if (selectionHandler_) selectionHandler_(selected, mode);
+  return true;
 }
 
 // Moves the window by (dx, dy) image pixels. The processed pixels that stay
@@ -419,8 +516,23 @@ void LivePreview::shiftWindow(std::int32_t dx, std::int32_t dy) {
 }
 
 void LivePreview::onMouseDown(const platform::MouseEvent& event) {
-  const bool dragButton =
-      event.button == platform::MouseButton::left || event.button == platform::MouseButton::right;
+  const bool left = event.button == platform::MouseButton::left;
+  if (left && selectionMode_ != selectionOff) {
+    // Armed: a press on the view pane's picture starts a selection, any
+    // other press ends the mode.
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    if (event.pane == control::viewPane && imagePointAt(event.x, event.y, x, y)) {
+      firstCornerX_ = x;
+      firstCornerY_ = y;
+      selectionMode_ = selectionDragging;
+    } else {
+      setSelectionMode(selectionOff);
+    }
+    updatePreview(false);
+    return;
+  }
+  const bool dragButton = left || event.button == platform::MouseButton::right;
   if (event.pane == control::viewPane && dragButton) {
     draggingView_ = true;
     lastX_ = event.x;
@@ -480,17 +592,20 @@ void LivePreview::onMouseMove(const platform::MouseEvent& event) {
   updatePreview(false);
 }
 
-void LivePreview::onMouseUp(const platform::MouseEvent& event) {
+bool LivePreview::onMouseUp(const platform::MouseEvent& event) {
+  if (selectionMode_ == selectionDragging && event.button == platform::MouseButton::left)
+    return finishSelection(event);
   if (draggingOverview_) {
     moveWithOverview(event.x, event.y);
     draggingOverview_ = false;
     updatePreview(true);
-    return;
+    return false;
   }
-  if (!draggingView_) return;
+  if (!draggingView_) return false;
   onMouseMove(event);
   draggingView_ = false;
   updatePreview(true);
+  return false;
 }
 
 void LivePreview::onMouseWheel(const platform::MouseEvent& event, std::int32_t delta) {
@@ -532,6 +647,7 @@ void LivePreview::onPaint(std::int32_t paneId, platform::Canvas& canvas) {
   if (dialog_ == nullptr || currentResult() != noErr) return;
   if (paneId == control::viewPane) paintView(canvas);
   if (paneId == control::overviewPane) paintOverview(canvas);
+  canvas.drawSizeGrip();
 }
 
 platform::Rect LivePreview::overviewPlacement() const {
@@ -588,7 +704,7 @@ void LivePreview::showBlock(platform::Canvas& canvas, const platform::Rect& pane
     map.planeBytes = 1;
     map.baseAddr = pixels;
     const hostapi::VRect all{0, 0, bh, bw};
-    shown = r->displayPixels(&map, &all, block.top, block.left, nullptr) == noErr;
+    shown = r->displayPixels(&map, &all, block.top, block.left, canvas.displayContext()) == noErr;
   }
   if (!shown) canvas.drawImage(block.left, block.top, platform::PixelView{pixels, bw, bh, 3, bw * 3});
 }
@@ -618,6 +734,16 @@ void LivePreview::paintView(platform::Canvas& canvas) {
     }
   }
 
+  // The window holds encoded samples; a 32-bit document shows them decoded.
+  if (depth() == 32) {
+    std::array<std::uint8_t, 256> shown{};
+    const float* table = decodeLUT();
+    for (std::size_t v = 0; v < shown.size(); ++v) {
+      const auto i = static_cast<int>(16 * v);
+      shown[v] = static_cast<std::uint8_t>(255.0f * (table != nullptr ? table[i] : decodeCurve(i)));
+    }
+    for (std::uint8_t& byte : viewBlock_) byte = shown[byte];
+  }
   const platform::Rect pane = dialog_->controlBounds(control::viewPane);
   showBlock(canvas, pane, centredIn(pane, bw, bh), viewBlock_.data());
 }

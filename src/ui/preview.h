@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "denoise/driver.h"
@@ -88,6 +89,17 @@ class LivePreview final : public PreviewSink {
  public:
   explicit LivePreview(const PieceEngine& engine) : engine_(engine) {}
 
+  // Receives a rectangle the user selected by hand in the view pane (image
+  // coordinates, right and bottom exclusive) and the selection mode. The
+  // one installed when the dialog opens does nothing.
+  using SelectionHandler = std::function<void(const veltrane::Rect& selected, std::int32_t mode)>;
+  void setSelectionHandler(SelectionHandler handler) { selectionHandler_ = std::move(handler); }
+  // 0: none; 5: armed by Select noise manually; 6: a rectangle is being dragged.
+  static constexpr std::int32_t selectionOff = 0;
+  static constexpr std::int32_t selectionArmed = 5;
+  static constexpr std::int32_t selectionDragging = 6;
+  std::int32_t selectionMode() const noexcept { return selectionMode_; }
+
   void updatePreview(bool recompute) override;
   void onOpen(platform::DialogWindow& window) override;
   void onClose() override;
@@ -95,7 +107,7 @@ class LivePreview final : public PreviewSink {
   void clearShowOriginal() override { showOriginal_ = false; }
   void onMouseDown(const platform::MouseEvent& event) override;
   void onMouseMove(const platform::MouseEvent& event) override;
-  void onMouseUp(const platform::MouseEvent& event) override;
+  bool onMouseUp(const platform::MouseEvent& event) override;
   void onMouseWheel(const platform::MouseEvent& event, std::int32_t delta) override;
   void onMouseLeave() override;
   void onCaptureLost() override;
@@ -128,6 +140,12 @@ class LivePreview final : public PreviewSink {
   void showBlock(platform::Canvas& canvas, const platform::Rect& pane, const platform::Rect& block,
                  std::uint8_t* pixels);
   void moveWithOverview(std::int32_t x, std::int32_t y);
+  void setSelectionMode(std::int32_t mode);
+  // The image pixel shown at a client point of the view pane's block (either
+  // half); false when the point lies outside the block. The pixel is
+  // extrapolated from the block's grid either way.
+  bool imagePointAt(std::int32_t x, std::int32_t y, std::int32_t& imageX, std::int32_t& imageY) const;
+  bool finishSelection(const platform::MouseEvent& event);
   std::int64_t planeSize() const noexcept {
     return std::int64_t{window_.viewWidth} * window_.viewHeight;
   }
@@ -156,6 +174,10 @@ class LivePreview final : public PreviewSink {
   std::int32_t overviewStartY_ = 0;
   PanOffsets overviewStartPan_;
   bool live_ = false;
+  std::int32_t selectionMode_ = selectionOff;
+  std::int32_t firstCornerX_ = 0;
+  std::int32_t firstCornerY_ = 0;
+  SelectionHandler selectionHandler_;
 };
 
 }  // namespace veltrane::ui

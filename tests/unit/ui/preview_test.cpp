@@ -117,6 +117,7 @@ TEST_F(LivePreviewTest, PaintsThroughTheHostAndShowOriginalSkipsTheEngine) {
   const testsupport::SimStatistics stats = runDialog(image, [](HeadlessDialog& d, LivePreview& p) {
     EXPECT_EQ(p.engineRuns(), 1);
     EXPECT_GT(d.paint(), 0);
+    EXPECT_TRUE(d.paints().back().sizeGrip);
     const PreviewWindow& w = p.window();
     ASSERT_GT(w.viewWidth, 24);
     const std::vector<std::uint8_t> processed = p.lastViewBlock();
@@ -290,6 +291,97 @@ TEST_F(LivePreviewTest, OverviewIsPaintedByTheHostAndClickingOrDraggingInItMoves
   EXPECT_EQ(stats.displayPixelsCalls, painted);
   EXPECT_EQ(stats.invalidCalls, 0);
   EXPECT_EQ(stats.liveBuffers, 0);
+}
+
+// A flat image of one sample value in every plane.
+template <typename Sample>
+testsupport::SimImage flatImage(std::int16_t mode, std::int32_t depth, Sample value) {
+  testsupport::SimImage image{320, 240, mode, 3, depth, {}};
+  image.pixels.resize(static_cast<std::size_t>(image.rowBytes() * image.height));
+  for (std::size_t i = 0; i < image.pixels.size(); i += sizeof value) std::memcpy(&image.pixels[i], &value, sizeof value);
+  return image;
+}
+
+TEST_F(LivePreviewTest, DeepImagesAreReducedToBytesForTheWindowAndTheOverview) {
+  struct Case {
+    testsupport::SimImage image;
+    int viewByte, viewTolerance, overviewByte;
+  };
+  std::vector<Case> cases;
+  cases.push_back({flatImage<std::uint16_t>(11, 16, 12850), 100, 0, 99});
+  cases.push_back({flatImage<std::uint16_t>(11, 16, 40000), 255, 0, 255});  // above the host's white
+  // 32-bit: the window is read in the engine's encoded scale and shown
+  // decoded, so mid-grey shows as mid-grey in both panes.
+  cases.push_back({flatImage<float>(16, 32, 0.5f), 127, 1, 128});
+  for (Case& c : cases) {
+    runDialog(c.image, [&c](HeadlessDialog& d, LivePreview& p) {
+      d.toggle(control::showOriginal);
+      d.paint();
+      const std::vector<std::uint8_t>& view = p.lastViewBlock();
+      ASSERT_FALSE(view.empty());
+      for (const std::uint8_t byte : view) ASSERT_NEAR(byte, c.viewByte, c.viewTolerance);
+      // The middle of the overview, inside the frame's bands.
+      const std::vector<std::uint8_t>& overview = p.lastOverview();
+      const platform::Size size = p.overviewImageSize();
+      ASSERT_EQ(overview.size(), std::size_t(size.width * size.height * 3));
+      const std::size_t middle = std::size_t((size.height / 2) * size.width + size.width / 2) * 3;
+      for (std::size_t ch = 0; ch < 3; ++ch) EXPECT_EQ(overview[middle + ch], c.overviewByte);
+    });
+  }
+}
+
+TEST_F(LivePreviewTest, ManualSelectionReportsTheDraggedRectangleInImageCoordinates) {
+  testsupport::SimImage image = testsupport::makeRgb8(600, 400);
+  testsupport::SimOptions options;
+  options.filterRect = hostapi::VRect{50, 40, 350, 560};
+  runDialog(
+      image,
+      [](HeadlessDialog& d, LivePreview& p) {
+        std::vector<veltrane::Rect> selected;
+        p.setSelectionHandler([&](const veltrane::Rect& r, std::int32_t mode) {
+          EXPECT_EQ(mode, LivePreview::selectionDragging);
+          selected.push_back(r);
+        });
+        const PreviewWindow& w = p.window();
+        const platform::Rect block = centredIn(d.controlBounds(control::viewPane), 2 * w.zoom * w.viewWidth,
+                                               w.zoom * w.viewHeight);
+        const veltrane::Rect window = w.window;
+        const int runs = p.engineRuns();
+
+        d.click(control::selectNoise);
+        EXPECT_EQ(d.cursor(), platform::CursorShape::crossHair);
+        // Dragging on the processed half selects; the window does not pan.
+        const std::int32_t x0 = block.left + block.width / 2 + 10 * w.zoom;
+        const std::int32_t y0 = block.top + 5 * w.zoom;
+        d.mouseDown(platform::MouseButton::left, x0, y0);
+        EXPECT_EQ(p.selectionMode(), LivePreview::selectionDragging);
+        d.mouseMove(x0 + 20 * w.zoom, y0 + 8 * w.zoom);
+        d.mouseUp(platform::MouseButton::left, x0 + 20 * w.zoom, y0 + 8 * w.zoom);
+        EXPECT_EQ(p.window().window, window);
+        ASSERT_EQ(selected.size(), 1u);
+        EXPECT_EQ(selected[0], (veltrane::Rect{window.top + 5, window.left + 10, window.top + 14, window.left + 31}));
+        EXPECT_EQ(p.engineRuns(), runs + 1);
+        EXPECT_EQ(p.selectionMode(), LivePreview::selectionArmed);
+
+        // A click spreads to three pixels each way, kept inside the filter
+        // rectangle at its corner.
+        d.click(control::zoom100);
+        const PreviewWindow& at100 = p.window();
+        d.mouseDown(platform::MouseButton::left, 0, 0);  // outside the block: the mode ends
+        EXPECT_EQ(p.selectionMode(), LivePreview::selectionOff);
+        EXPECT_EQ(d.cursor(), platform::CursorShape::arrow);
+        viewState().panOffsetH = -1000;
+        viewState().panOffsetV = -1000;
+        d.click(control::zoom100);
+        ASSERT_EQ(at100.window.left, 40);
+        const platform::Rect corner = centredIn(d.controlBounds(control::viewPane), 2 * at100.viewWidth, at100.viewHeight);
+        d.click(control::selectNoise);
+        d.mouseDown(platform::MouseButton::left, corner.left, corner.top);
+        d.mouseUp(platform::MouseButton::left, corner.left, corner.top);
+        ASSERT_EQ(selected.size(), 2u);
+        EXPECT_EQ(selected[1], (veltrane::Rect{50, 40, 52, 42}));
+      },
+      std::move(options));
 }
 
 }  // namespace

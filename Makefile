@@ -2,7 +2,7 @@
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 BENCHES ?= build/release/bench/engine_bench
 
-.PHONY: all deps build test bench debug clean demo win
+.PHONY: all deps build test bench debug clean demo win dist
 
 # configure, build and run the tests of one preset: $(call preset-test,NAME)
 define preset-test
@@ -49,17 +49,28 @@ demo:
 	@echo "demo: wrote demo/$(DEMO_PHOTO)-halvane.png, demo/$(DEMO_PHOTO)-mirelle.png and demo/$(DEMO_PHOTO)-comparison.png (input left, result right)"
 
 # release, then address+undefined sanitizers, then thread sanitizer ("threads"
-# tests only), then a short run of the settings-file fuzzer
+# tests only), then a short run of the fuzzers, then both Windows builds under Wine
 test: deps
 	$(call preset-test,release)
 	$(call preset-test,asan)
 	$(call preset-test,tsan)
 	$(call preset-test,fuzz)
+	$(call preset-test,win32)
+	$(call preset-test,win64)
 
 # 32- and 64-bit Windows modules cross-compiled with mingw-w64; tests under Wine
 win: deps
 	$(call preset-test,win32)
 	$(call preset-test,win64)
+
+# dist/veltrane-<version>-windows.zip: both plug-ins for 32- and 64-bit
+# editors, with an install note
+dist: deps
+	cmake --preset win32
+	cmake --build --preset win32 -j$(JOBS)
+	cmake --preset win64
+	cmake --build --preset win64 -j$(JOBS)
+	bash scripts/make-dist.sh
 
 bench: build
 	set -e; for b in $(BENCHES); do echo "== $$b"; $$b; done

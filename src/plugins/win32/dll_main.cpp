@@ -1,0 +1,15 @@
+// The Windows module's attach hook: the dialog resource lives in this module
+// and the filter dialog runs on the Windows toolkit.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include "platform/win32/win32_widgets.h"
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    DisableThreadLibraryCalls(instance);
+    veltrane::platform::win32::attachModule(instance);
+  }
+  return TRUE;
+}

@@ -121,15 +121,18 @@ bool saveScreenshot(HWND window, const std::string& path) {
   return ok;
 }
 
+// A visible dialog box of the thread, other than `except`.
 struct Search {
+  HWND except = nullptr;
   HWND found = nullptr;
 };
 
 BOOL CALLBACK findDialog(HWND window, LPARAM cell) {
+  auto* search = reinterpret_cast<Search*>(cell);
   char name[16] = {};
   GetClassNameA(window, name, sizeof name);
-  if (std::strcmp(name, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
-  reinterpret_cast<Search*>(cell)->found = window;
+  if (window == search->except || std::strcmp(name, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+  search->found = window;
   return FALSE;
 }
 
@@ -149,6 +152,7 @@ struct Drive {
 };
 
 constexpr int alwaysProfileBox = 506;
+constexpr int loadSettingsButton = 904;
 
 // The slots whose controls the user can see, in slot order.
 std::vector<std::size_t> visibleSlots(HWND dialog, const Deliverable& d) {
@@ -216,6 +220,29 @@ void driveDialog(Drive& drive) {
     }
     drive.movedTo = static_cast<std::int32_t>(SendMessageA(slider, TBM_GETPOS, 0, 0));
     if (drive.movedTo != position + (key == VK_RIGHT ? 3 : -3)) fail("the slider did not move by three steps");
+  }
+
+  // Load Settings opens the file chooser owned by the dialog; cancelling it
+  // changes nothing.
+  HWND load = GetDlgItem(dialog, loadSettingsButton);
+  PostMessageA(load, BM_CLICK, 0, 0);
+  HWND chooser = nullptr;
+  for (const auto start = Clock::now(); chooser == nullptr && Clock::now() - start < 60s;) {
+    Search search;
+    search.except = dialog;
+    EnumThreadWindows(drive.dialogThread, &findDialog, reinterpret_cast<LPARAM>(&search));
+    chooser = search.found;
+    if (chooser == nullptr) std::this_thread::sleep_for(50ms);
+  }
+  if (chooser == nullptr) {
+    fail("Load Settings opened no file chooser within 60 s");
+  } else {
+    if (GetWindow(chooser, GW_OWNER) != dialog) fail("the file chooser does not belong to the dialog");
+    if (IsWindowEnabled(dialog)) fail("the dialog stayed enabled under the file chooser");
+    PostMessageA(chooser, WM_COMMAND, IDCANCEL, 0);
+    for (const auto start = Clock::now(); IsWindow(chooser) && Clock::now() - start < 30s;)
+      std::this_thread::sleep_for(50ms);
+    if (IsWindow(chooser)) fail("the file chooser did not close");
   }
 
   RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);

@@ -26,6 +26,11 @@ HINSTANCE& instanceCell() noexcept {
   return instance;
 }
 
+HWND& openDialogCell() noexcept {
+  static HWND window = nullptr;
+  return window;
+}
+
 std::int32_t lowWord(std::uintptr_t v) noexcept { return static_cast<std::int32_t>(v & 0xFFFFu); }
 std::int32_t highWord(std::uintptr_t v) noexcept { return static_cast<std::int32_t>((v >> 16) & 0xFFFFu); }
 // Signed client coordinates packed in a message's lParam.
@@ -355,10 +360,12 @@ INT_PTR Win32Dialog::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     case WM_INITDIALOG:
       hwnd_ = hwnd;
       opened_ = true;
+      openDialogCell() = hwnd;
       events_.onOpen(*this);
       return FALSE;  // the dialog logic set the focus itself
     case WM_DESTROY:
       if (GetCapture() == hwnd) ReleaseCapture();
+      if (openDialogCell() == hwnd) openDialogCell() = nullptr;
       hwnd_ = nullptr;
       return FALSE;
     case WM_COMMAND:
@@ -456,6 +463,8 @@ void attachModule(void* instance) noexcept {
 void* moduleInstance() noexcept {
   return instanceCell() != nullptr ? instanceCell() : GetModuleHandleA(nullptr);
 }
+
+void* openDialogWindow() noexcept { return openDialogCell(); }
 
 Win32Toolkit& toolkit() noexcept {
   static Win32Toolkit instance;

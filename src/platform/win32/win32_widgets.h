@@ -17,6 +17,10 @@ void attachModule(void* instance) noexcept;
 // attached (tests that link the dialog code directly).
 void* moduleInstance() noexcept;
 
+// The filter dialog's window handle while it is open, else null: the owner
+// of the windows it opens in turn (the file choosers).
+void* openDialogWindow() noexcept;
+
 // Opens the dialog resource FILTERDIALOG of the module, owned by
 // dialogOwner(); throws std::runtime_error when the dialog cannot be made.
 class Win32Toolkit final : public WidgetToolkit {

@@ -216,7 +216,7 @@ void driveDialog(Drive& drive) {
     const WPARAM key = position + 3 <= maximum ? VK_RIGHT : VK_LEFT;
     for (int i = 0; i < 3; ++i) {
       SendMessageA(slider, WM_KEYDOWN, key, 1);
-      SendMessageA(slider, WM_KEYUP, key, 0xC0000001);
+      SendMessageA(slider, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
     }
     drive.movedTo = static_cast<std::int32_t>(SendMessageA(slider, TBM_GETPOS, 0, 0));
     if (drive.movedTo != position + (key == VK_RIGHT ? 3 : -3)) fail("the slider did not move by three steps");

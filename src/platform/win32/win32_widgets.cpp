@@ -313,22 +313,39 @@ void Win32Dialog::onSliderNotice(HWND slider) {
   events_.onSliderMoved(id, sliderPosition(id));
 }
 
+// BeginPaint and its EndPaint.
+class PaintScope {
+ public:
+  explicit PaintScope(HWND window) noexcept : window_(window), dc_(BeginPaint(window, &paint_)) {}
+  ~PaintScope() {
+    if (dc_ != nullptr) EndPaint(window_, &paint_);
+  }
+  PaintScope(const PaintScope&) = delete;
+  PaintScope& operator=(const PaintScope&) = delete;
+  HDC dc() const noexcept { return dc_; }
+  const RECT& area() const noexcept { return paint_.rcPaint; }
+
+ private:
+  HWND window_;
+  PAINTSTRUCT paint_{};
+  HDC dc_;
+};
+
 void Win32Dialog::onPaint() {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(hwnd_, &ps);
+  const PaintScope paint(hwnd_);
+  HDC dc = paint.dc();
   if (dc == nullptr) return;
   PaintCanvas canvas(hwnd_, dc);
   for (const std::int32_t pane : panes_) {
     if (!isVisible(pane)) continue;
     const RECT r = toRECT(controlBounds(pane));
     RECT overlap;
-    if (!IntersectRect(&overlap, &r, &ps.rcPaint)) continue;
+    if (!IntersectRect(&overlap, &r, &paint.area())) continue;
     events_.onPaint(pane, canvas);
     // The dialog paints over the pane's own frame; draw it again.
     RECT edge = r;
     DrawEdge(dc, &edge, EDGE_ETCHED, BF_RECT);
   }
-  EndPaint(hwnd_, &ps);
 }
 
 // While the user drags the border, a side that would make the window

@@ -7,9 +7,8 @@
 #include "platform/win32/win32_widgets.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    DisableThreadLibraryCalls(instance);
-    veltrane::platform::win32::attachModule(instance);
-  }
+  // Thread notifications stay on: the static run-time libraries keep
+  // per-thread data through them.
+  if (reason == DLL_PROCESS_ATTACH) veltrane::platform::win32::attachModule(instance);
   return TRUE;
 }

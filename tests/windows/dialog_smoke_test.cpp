@@ -153,6 +153,7 @@ struct Drive {
 
 constexpr int alwaysProfileBox = 506;
 constexpr int loadSettingsButton = 904;
+constexpr int viewPane = 900;
 
 // The slots whose controls the user can see, in slot order.
 std::vector<std::size_t> visibleSlots(HWND dialog, const Deliverable& d) {
@@ -248,6 +249,33 @@ void driveDialog(Drive& drive) {
   RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
   SendMessageA(dialog, WM_NULL, 0, 0);
   if (!saveScreenshot(dialog, drive.screenshot)) fail("cannot save " + drive.screenshot);
+
+  // The border cannot make the window smaller than it opened; the side
+  // being dragged is the one pushed back.
+  RECT drag{500, 500, 600, 600};
+  SendMessageA(dialog, WM_SIZING, WMSZ_BOTTOMRIGHT, reinterpret_cast<LPARAM>(&drag));
+  const LONG minimumWidth = drag.right - drag.left;
+  const LONG minimumHeight = drag.bottom - drag.top;
+  if (drag.left != 500 || drag.top != 500 || minimumWidth <= 100 || minimumHeight <= 100)
+    fail("dragging the bottom-right corner inwards was not stopped at the minimum");
+  drag = RECT{500, 500, 600, 600};
+  SendMessageA(dialog, WM_SIZING, WMSZ_TOPLEFT, reinterpret_cast<LPARAM>(&drag));
+  if (drag.right != 600 || drag.bottom != 600 || drag.right - drag.left != minimumWidth ||
+      drag.bottom - drag.top != minimumHeight)
+    fail("dragging the top-left corner inwards did not push back the left and top sides");
+  // Shrinking the window stops there, and the view pane follows the corner.
+  SetWindowPos(dialog, nullptr, 0, 0, 50, 50, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT window{};
+  GetWindowRect(dialog, &window);
+  if (window.right - window.left != minimumWidth || window.bottom - window.top != minimumHeight)
+    fail("the window shrank below its minimum");
+  RECT client{};
+  RECT pane{};
+  GetClientRect(dialog, &client);
+  GetWindowRect(GetDlgItem(dialog, viewPane), &pane);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&pane), 2);
+  if (pane.right > client.right || pane.bottom > client.bottom || pane.right <= pane.left)
+    fail("the view pane did not follow the smaller window");
 
   HWND ok = GetDlgItem(dialog, IDOK);
   if (ok == nullptr) {

@@ -148,7 +148,6 @@ struct Drive {
   std::size_t typedSlot = 0, movedSlot = 0;
   std::int32_t movedTo = 0;
   std::vector<std::string> failures;
-  std::atomic<bool> finished{false};
 };
 
 constexpr int alwaysProfileBox = 506;
@@ -411,10 +410,7 @@ void runDialog(const char* file, const Deliverable& deliverable, const char* scr
   std::int16_t result = -1;
   {
     const Watchdog watchdog(120s);
-    std::thread driver([&drive] {
-      driveDialog(drive);
-      drive.finished = true;
-    });
+    std::jthread driver([&drive] { driveDialog(drive); });  // joined on every way out
     result = host.runFilter(entry, true);
     driver.join();
   }

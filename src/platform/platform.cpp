@@ -25,6 +25,11 @@ WidgetToolkit*& registeredToolkit() {
   return toolkit;
 }
 
+std::intptr_t& ownerWindow() {
+  static std::intptr_t window = 0;
+  return window;
+}
+
 FileChooserHandler& fileChooserHandler() {
   static FileChooserHandler h;
   return h;
@@ -59,6 +64,10 @@ int showFilterDialog() { return dialogHandler() ? dialogHandler()() : 1; }
 void setWidgetToolkit(WidgetToolkit* toolkit) { registeredToolkit() = toolkit; }
 
 WidgetToolkit* widgetToolkit() { return registeredToolkit(); }
+
+void setDialogOwner(std::intptr_t window) { ownerWindow() = window; }
+
+std::intptr_t dialogOwner() { return ownerWindow(); }
 
 void setFileChooserHandler(FileChooserHandler handler) { fileChooserHandler() = std::move(handler); }
 

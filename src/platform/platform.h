@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -29,6 +30,11 @@ void setDialogHandler(DialogHandler handler);
 class WidgetToolkit;
 void setWidgetToolkit(WidgetToolkit* toolkit);
 WidgetToolkit* widgetToolkit();
+
+// The window the filter dialog belongs to: the host's main window as the
+// filter record hands it over (a window handle on Windows); 0 for none.
+void setDialogOwner(std::intptr_t window);
+std::intptr_t dialogOwner();
 
 // What a file chooser offers: named patterns in the order shown, the
 // extension added to a name typed without one, and for saving whether to ask

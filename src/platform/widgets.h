@@ -45,6 +45,10 @@ struct DialogTemplate {
   std::vector<ControlSpec> controls;
 };
 
+// The name under which a plug-in module stores its dialog as a resource,
+// where the window system builds dialogs from resources.
+inline constexpr const char* dialogResourceName = "FILTERDIALOG";
+
 // ---------------------------------------------------------------------------
 // Geometry in pixels. Control rectangles are in the dialog's client
 // coordinates; the window rectangle and the work area in screen coordinates.

@@ -232,6 +232,9 @@ void startSelector(const PluginDefinition& plugin) {
     }
     c.dialogOpen = true;
     if (platform::WidgetToolkit* toolkit = platform::widgetToolkit()) {
+      // The dialog belongs to the host's main window.
+      const auto* host = static_cast<const PlatformData*>(r->platformData);
+      platform::setDialogOwner(host != nullptr ? host->hwnd : 0);
       ui::LivePreview preview(*plugin.engine);
       answer = ui::runFilterDialog(*toolkit, ui::DialogSetup{plugin.deliverable, plugin.profile, &preview});
     } else {

@@ -10,6 +10,7 @@
 
 #include "platform/native.h"
 #include "platform/win32/file_filter.h"
+#include "platform/win32/win32_widgets.h"
 
 namespace veltrane::platform {
 
@@ -82,7 +83,8 @@ std::optional<std::string> chooseFile(bool saving, const FileChooserSpec& spec) 
 
   OPENFILENAMEA ofn{};
   ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = nullptr;
+  // Owned by the filter dialog, which it disables while it is up.
+  ofn.hwndOwner = static_cast<HWND>(win32::openDialogWindow());
   ofn.lpstrFilter = filters.empty() ? nullptr : filters.c_str();
   ofn.nFilterIndex = 1;
   ofn.lpstrFile = path.data();

@@ -1,8 +1,9 @@
 // Writes a deliverable's plug-in property list and scripting terminology as
-// the binary files the module's resource script embeds. Built for the
-// machine that runs the build, from the same sources the plug-ins use.
+// the binary files the module's resource script embeds, and its dialog as a
+// resource script that the module's script includes. Built for the machine
+// that runs the build, from the same sources the plug-ins use.
 //
-//   veltrane-resource-gen halvane|mirelle 32|64 PIPL-FILE AETE-FILE
+//   veltrane-resource-gen halvane|mirelle 32|64 PIPL-FILE AETE-FILE DIALOG-RC-FILE
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -13,22 +14,31 @@
 
 #include "hostapi/resources.h"
 #include "shell/parameter_tables.h"
+#include "ui/dialog_resource.h"
+#include "ui/dialog_template.h"
 
 namespace {
 
-bool writeFile(const char* path, const std::vector<std::uint8_t>& bytes) {
+bool writeFile(const char* path, const char* bytes, std::size_t size) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(bytes, static_cast<std::streamsize>(size));
   out.close();
   if (!out) std::fprintf(stderr, "veltrane-resource-gen: cannot write %s\n", path);
   return static_cast<bool>(out);
 }
 
+bool writeFile(const char* path, const std::vector<std::uint8_t>& bytes) {
+  return writeFile(path, reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+bool writeFile(const char* path, const std::string& text) { return writeFile(path, text.data(), text.size()); }
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: veltrane-resource-gen halvane|mirelle 32|64 PIPL-FILE AETE-FILE\n");
+  if (argc != 6) {
+    std::fprintf(stderr,
+                 "usage: veltrane-resource-gen halvane|mirelle 32|64 PIPL-FILE AETE-FILE DIALOG-RC-FILE\n");
     return 2;
   }
   const std::string which = argv[1];
@@ -42,8 +52,11 @@ int main(int argc, char** argv) {
   }
   try {
     // A 64-bit host looks for its own entry-point property.
-    const bool ok = writeFile(argv[3], veltrane::hostapi::buildPIPL(*d, bits == "64")) &&
-                    writeFile(argv[4], veltrane::hostapi::buildAETE(*d));
+    const bool ok =
+        writeFile(argv[3], veltrane::hostapi::buildPIPL(*d, bits == "64")) &&
+        writeFile(argv[4], veltrane::hostapi::buildAETE(*d)) &&
+        writeFile(argv[5], veltrane::ui::dialogResourceScript(veltrane::ui::dialogTemplate(*d),
+                                                              veltrane::platform::dialogResourceName));
     return ok ? 0 : 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "veltrane-resource-gen: %s\n", e.what());

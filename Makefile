@@ -2,7 +2,7 @@
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 BENCHES ?= build/release/bench/engine_bench
 
-.PHONY: all deps build test bench debug clean demo win
+.PHONY: all deps build test bench debug clean demo win win-compare
 
 # configure, build and run the tests of one preset: $(call preset-test,NAME)
 define preset-test
@@ -60,6 +60,14 @@ test: deps
 win: deps
 	$(call preset-test,win32)
 	$(call preset-test,win64)
+
+# The pixel-equality outputs of the Linux release build and of both Windows
+# builds, compared byte for byte (each build's own tests check their hashes)
+win-compare: deps
+	$(call preset-test,release)
+	$(call preset-test,win32)
+	$(call preset-test,win64)
+	sh scripts/win-compare.sh build/release build/win32 build/win64
 
 bench: build
 	set -e; for b in $(BENCHES); do echo "== $$b"; $$b; done

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <new>
 #include <random>
 #include <string_view>
@@ -138,7 +139,10 @@ std::vector<std::uint8_t> fileSamples(const HostImage& image, SampleDepth depth,
   const Encoding colourEnc = colourEncoding(image.depth);
   const Encoding alphaEnc = alphaEncoding(image.depth);
 
-  std::vector<std::uint8_t> out(pixels * (channels + (withAlpha ? 1 : 0)) * outSample);
+  // In 64 bits: a deeper file depth can need more than a 32-bit build can address.
+  const std::int64_t bytes = image.pixelCount() * (image.channels + (withAlpha ? 1 : 0)) * bytesPerSample(depth);
+  if (static_cast<std::uint64_t>(bytes) > std::numeric_limits<std::size_t>::max() / 2) throw std::bad_alloc();
+  std::vector<std::uint8_t> out(static_cast<std::size_t>(bytes));
   const std::uint8_t* colour = image.pixels.data();
   const std::uint8_t* alpha = image.alpha.data();
   std::uint8_t* dst = out.data();

@@ -58,13 +58,14 @@ std::wstring fullPath(const std::wstring& path) {
 }
 
 // The plug-in's message boxes, as the command-line host shows them: one line
-// on standard error, like the POSIX build of the plug-ins writes them, and
+// on standard error whatever the caption, as the POSIX build of the plug-ins
+// writes them, and
 // answered with the first button so that the plug-in carries on.
-int WINAPI messageBoxToStandardError(HWND /*owner*/, LPCSTR text, LPCSTR caption, UINT type) {
+int WINAPI messageBoxToStandardError(HWND /*owner*/, LPCSTR text, LPCSTR /*caption*/, UINT type) {
   std::string line = text ? text : "";
   for (char& c : line)
     if (c == '\r' || c == '\n') c = ' ';
-  std::fprintf(stderr, "%s: %s\n", caption ? caption : "Error", line.c_str());
+  std::fprintf(stderr, "Veltrane: %s\n", line.c_str());
   std::fflush(stderr);
   switch (type & MB_TYPEMASK) {
     case MB_ABORTRETRYIGNORE: return IDABORT;

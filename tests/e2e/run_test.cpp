@@ -1,9 +1,11 @@
 // Filtering files: what is written, what is kept, and the failures a user
 // meets.
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "command_runner.h"
+#include "host/os/os.h"
 
 namespace veltrane::e2e {
 namespace {
@@ -80,6 +82,22 @@ TEST_F(FilterRunTest, ModuleNamedByNameIsFoundNextToTheCommand) {
   const CommandResult r = veltrane({"halvane", input, path(imageName("out")), "--no-registry"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(exists(path(imageName("out"))));
+}
+
+TEST_F(FilterRunTest, NamesBeyondAsciiReachTheFilesAndTheModule) {
+  namespace fs = std::filesystem;
+  const std::string folder = path("módulo-日本");
+  fs::create_directory(host::os::pathFromUtf8(folder));
+  const fs::path moduleFile = fs::path(VELTRANE_HALVANE_MODULE).filename();
+  const std::string module = folder + "/" + host::os::pathToUtf8(moduleFile);
+  fs::copy_file(VELTRANE_HALVANE_MODULE, host::os::pathFromUtf8(module));
+  const std::string input = writeNoisy(imageName("entrée-ß"), side, side, 3, SampleDepth::u8);
+  const std::string output = path(imageName("résultat-ñ"));
+  const std::string action = path("aktion-ü.json");
+  const CommandResult r = veltrane({module, input, output, "--no-registry", "--record", action});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readImage(output).width, side);
+  EXPECT_TRUE(exists(action));
 }
 
 TEST_F(FilterRunTest, TooSmallImageFailsWithThePluginsMessageAndLeavesTheOutputAlone) {

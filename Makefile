@@ -2,7 +2,7 @@
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 BENCHES ?= build/release/bench/engine_bench
 
-.PHONY: all deps build test bench debug clean demo win dist
+.PHONY: all deps build test bench debug clean demo win win-compare dist
 
 # configure, build and run the tests of one preset: $(call preset-test,NAME)
 define preset-test
@@ -57,6 +57,7 @@ test: deps
 	$(call preset-test,fuzz)
 	$(call preset-test,win32)
 	$(call preset-test,win64)
+	sh scripts/win-compare.sh build/release build/win32 build/win64
 
 # 32- and 64-bit Windows modules cross-compiled with mingw-w64; tests under Wine
 win: deps
@@ -71,6 +72,14 @@ dist: deps
 	cmake --preset win64
 	cmake --build --preset win64 -j$(JOBS)
 	bash scripts/make-dist.sh
+
+# The pixel-equality outputs of the Linux release build and of both Windows
+# builds, compared byte for byte (each build's own tests check their hashes)
+win-compare: deps
+	$(call preset-test,release)
+	$(call preset-test,win32)
+	$(call preset-test,win64)
+	sh scripts/win-compare.sh build/release build/win32 build/win64
 
 bench: build
 	set -e; for b in $(BENCHES); do echo "== $$b"; $$b; done

@@ -6,8 +6,10 @@
 #include <exception>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "host/imageio/image_file.h"
+#include "host/os/os.h"
 
 namespace {
 
@@ -54,8 +56,9 @@ HostImage sideBySide(const HostImage& left, const HostImage& right) {
   return out;
 }
 
-int run(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+int run(const std::vector<std::string>& argv) {
+  const std::size_t argc = argv.size();
+  if (argc == 2 && (argv[1] == "--help" || argv[1] == "-h")) {
     std::cout << "usage: veltrane-compare LEFT RIGHT OUTPUT\n"
                  "Writes LEFT and RIGHT (same size, channels and depth) side by side into OUTPUT.\n";
     return 0;
@@ -80,7 +83,7 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   try {
-    return run(argc, argv);
+    return run(veltrane::host::os::utf8Arguments(argc, argv));
   } catch (const std::exception& e) {
     std::cerr << "veltrane-compare: " << e.what() << "\n";
   } catch (...) {

@@ -9,6 +9,7 @@
 
 #include "cli_error.h"
 #include "descriptor_json.h"
+#include "host/os/os.h"
 #include "shell/filter_parameters.h"
 #include "text_file.h"
 #include "ui/settings_codec.h"
@@ -62,7 +63,7 @@ std::pair<std::uint32_t, host::DescriptorValue> parseSetting(const Deliverable& 
 
 void putSettingsFile(const Deliverable& d, const std::string& path, host::Descriptor& values,
                      std::ostream& warnings) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(host::os::pathFromUtf8(path), std::ios::binary);
   if (!in.is_open()) throw CommandError("cannot read the settings file " + quote(path));
   std::vector<std::uint8_t> stored(ui::settingsMaxStoredSize(d.settingsSignature));
   in.read(reinterpret_cast<char*>(stored.data()), static_cast<std::streamsize>(stored.size()));

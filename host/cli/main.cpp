@@ -1,7 +1,6 @@
 // veltrane: runs a filter plug-in on an image file through the in-memory host.
-#include <unistd.h>
-
 #include <cstdio>
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -15,6 +14,7 @@
 #include "descriptor_json.h"
 #include "fields.h"
 #include "host/imageio/image_file.h"
+#include "host/os/os.h"
 #include "host/sim/sim_host.h"
 #include "hostapi/constants.h"
 #include "options.h"
@@ -34,18 +34,25 @@ struct PluginChoice {
   std::string label;  // as the user named it
 };
 
+#ifdef _WIN32
+constexpr const char* moduleExtension = ".8bf";
+#else
+constexpr const char* moduleExtension = ".so";
+#endif
+
 fs::path commandDirectory() {
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) throw CommandError("cannot find the folder of this command: " + ec.message());
-  return self.parent_path();
+  try {
+    return host::os::executablePath().parent_path();
+  } catch (const std::system_error& e) {
+    throw CommandError(std::string("cannot find the folder of this command: ") + e.what());
+  }
 }
 
 PluginChoice resolvePlugin(const std::string& arg) {
   PluginChoice choice;
   choice.label = arg;
   const bool byName = arg == "halvane" || arg == "mirelle";
-  choice.path = byName ? commandDirectory() / (arg + ".so") : fs::path(arg);
+  choice.path = byName ? commandDirectory() / (arg + moduleExtension) : host::os::pathFromUtf8(arg);
   choice.deliverable = choice.path.stem() == "mirelle" ? &mirelleDeliverable() : &halvaneDeliverable();
   std::error_code ec;
   if (!fs::is_regular_file(choice.path, ec)) {
@@ -57,11 +64,13 @@ PluginChoice resolvePlugin(const std::string& arg) {
   return choice;
 }
 
+// Half the installed memory, and no more than a 32-bit process can address
+// alongside its own code and the image.
 std::int64_t defaultMaxSpace() {
-  const long pages = ::sysconf(_SC_PHYS_PAGES);
-  const long pageSize = ::sysconf(_SC_PAGE_SIZE);
-  if (pages <= 0 || pageSize <= 0) return std::int64_t{1} << 30;
-  return static_cast<std::int64_t>(pages) * pageSize / 2;
+  const std::int64_t fallback = std::int64_t{1} << 30;
+  const std::int64_t installed = host::os::physicalMemoryBytes();
+  const std::int64_t half = installed > 0 ? installed / 2 : fallback;
+  return sizeof(void*) < 8 ? std::min(half, fallback) : half;
 }
 
 std::int16_t imageModeFor(const host::HostImage& image, ColourMode mode, const std::string& input) {
@@ -84,9 +93,9 @@ std::int16_t imageModeFor(const host::HostImage& image, ColourMode mode, const s
 // that the output's folder exists before any time is spent filtering.
 void checkOutputPath(const std::string& input, const std::string& output) {
   std::error_code ec;
-  if (fs::equivalent(input, output, ec))
+  if (fs::equivalent(host::os::pathFromUtf8(input), host::os::pathFromUtf8(output), ec))
     throw CommandError("the output " + quote(output) + " is the input file; choose another name");
-  const fs::path dir = fs::path(output).parent_path();
+  const fs::path dir = host::os::pathFromUtf8(output).parent_path();
   if (!dir.empty() && !fs::is_directory(dir, ec))
     throw CommandError("cannot write " + quote(output) + ": the folder " + quote(dir) + " does not exist");
 }
@@ -94,7 +103,7 @@ void checkOutputPath(const std::string& input, const std::string& output) {
 host::Descriptor scriptingValues(const RunOptions& o, const PluginChoice& plugin) {
   host::Descriptor values;
   if (!o.replayFile.empty()) {
-    RecordedAction action = readRecordedAction(o.replayFile);
+    RecordedAction action = readRecordedAction(host::os::pathFromUtf8(o.replayFile));
     if (!action.plugin.empty() && action.plugin != plugin.deliverable->name)
       throw CommandError("the recorded action " + quote(o.replayFile) + " is for " + action.plugin + ", not " +
                          plugin.deliverable->name);
@@ -110,9 +119,9 @@ host::Descriptor scriptingValues(const RunOptions& o, const PluginChoice& plugin
 
 std::optional<RegistryFile> openRegistry(const RunOptions& o) {
   if (o.noRegistry) return std::nullopt;
-  const fs::path path = o.registryFile.empty() ? defaultRegistryPath() : fs::path(o.registryFile);
+  const fs::path path = o.registryFile.empty() ? defaultRegistryPath() : host::os::pathFromUtf8(o.registryFile);
   if (path.empty()) {
-    std::cerr << "veltrane: warning: neither XDG_CONFIG_HOME nor HOME is set; settings are not remembered "
+    std::cerr << "veltrane: warning: " << defaultRegistryMissing() << "; settings are not remembered "
                  "(use --registry FILE)\n";
     return std::nullopt;
   }
@@ -159,7 +168,7 @@ int runCommand(const RunOptions& o) {
   checkOutputPath(o.input, o.output);
   std::optional<RegistryFile> registry = openRegistry(o);
 
-  const host::PluginModule module = host::PluginModule::load(plugin.path.string());
+  const host::PluginModule module = host::PluginModule::load(host::os::pathToUtf8(plugin.path));
 
   host::FileInfo info;
   host::HostImage image = host::readImageFile(o.input, &info);
@@ -171,7 +180,7 @@ int runCommand(const RunOptions& o) {
   document.imageMode = imageModeFor(image, o.mode, o.input);
 
   host::SimOptions options = hostOptions(o, image);
-  ProgressBar bar(stderr, !o.quiet && ::isatty(STDERR_FILENO) == 1);
+  ProgressBar bar(stderr, !o.quiet && host::os::isTerminal(stderr));
   options.onProgress = [&bar](std::int32_t done, std::int32_t total) { bar.update(done, total); };
 
   // The host works on the document in place; the alpha channel stays in
@@ -196,7 +205,7 @@ int runCommand(const RunOptions& o) {
     if (!json)
       throw CommandError("the parameter block " + plugin.label + " left has " +
                          std::to_string(parameterBlock.size()) + " bytes, too few for " + quote(o.paramsOutFile));
-    writeFileAtomically(o.paramsOutFile, json->dump(2) + "\n");
+    writeFileAtomically(host::os::pathFromUtf8(o.paramsOutFile), json->dump(2) + "\n");
   }
   if (result != 0) return pluginFailed(plugin.label, result);
   if (!filtered) {
@@ -228,14 +237,14 @@ int runCommand(const RunOptions& o) {
     action.plugin = plugin.deliverable->name;
     action.play = o.dialog ? host::PlaySetting::display : host::PlaySetting::silent;
     action.values = std::move(*leftDescriptor);
-    writeRecordedAction(o.recordFile, action);
+    writeRecordedAction(host::os::pathFromUtf8(o.recordFile), action);
   }
   return 0;
 }
 
 int aboutCommand(const AboutOptions& o) {
   const PluginChoice plugin = resolvePlugin(o.plugin);
-  const host::PluginModule module = host::PluginModule::load(plugin.path.string());
+  const host::PluginModule module = host::PluginModule::load(host::os::pathToUtf8(plugin.path));
   host::SimImage document;
   document.width = 1;
   document.height = 1;
@@ -246,7 +255,12 @@ int aboutCommand(const AboutOptions& o) {
 }
 
 int runMain(int argc, char** argv) {
-  const CommandLine command = parseCommandLine(argc, argv);
+  // UTF-8 on every platform (the Windows argv is in the ANSI code page).
+  std::vector<std::string> args = host::os::utf8Arguments(argc, argv);
+  std::vector<char*> utf8Argv;
+  for (std::string& a : args) utf8Argv.push_back(a.data());
+  utf8Argv.push_back(nullptr);
+  const CommandLine command = parseCommandLine(static_cast<int>(args.size()), utf8Argv.data());
   switch (command.kind) {
     case CommandLine::Kind::run: return runCommand(command.run);
     case CommandLine::Kind::about: return aboutCommand(command.about);

@@ -139,9 +139,14 @@ CommandLine parseCommandLine(int argc, char** argv) {
   app.add_option("--registry", o.registryFile,
                  "the registry of remembered settings, read\n"
                  "before the run and saved after a successful\n"
+#ifdef _WIN32
+                 "one (default: %APPDATA%\\veltrane\\\n"
+                 "registry.json)")
+#else
                  "one (default: $XDG_CONFIG_HOME/veltrane/\n"
                  "registry.json, else $HOME/.config/veltrane/\n"
                  "registry.json)")
+#endif
       ->type_name("FILE");
   app.add_flag("--no-registry", o.noRegistry, "start with an empty registry and save nothing");
   app.add_option("--mask", o.maskFile, "a grey selection mask the size of INPUT\n(white = selected)")

@@ -9,6 +9,7 @@
 
 #include "cli_error.h"
 #include "descriptor_json.h"
+#include "host/os/os.h"
 #include "text_file.h"
 
 namespace veltrane::cli {
@@ -48,6 +49,17 @@ fs::path freeBackupName(const fs::path& path) {
 
 }  // namespace
 
+#ifdef _WIN32
+fs::path defaultRegistryPath() {
+  const std::optional<std::string> appData = host::os::environmentVariable("APPDATA");
+  if (!appData || appData->empty()) return {};
+  const fs::path folder = host::os::pathFromUtf8(*appData);
+  if (!folder.is_absolute()) return {};
+  return folder / "veltrane" / "registry.json";
+}
+
+const char* defaultRegistryMissing() { return "APPDATA is not set"; }
+#else
 fs::path defaultRegistryPath() {
   const char* config = std::getenv("XDG_CONFIG_HOME");
   if (config && *config == '/') return fs::path(config) / "veltrane" / "registry.json";
@@ -55,6 +67,9 @@ fs::path defaultRegistryPath() {
   if (home && *home) return fs::path(home) / ".config" / "veltrane" / "registry.json";
   return {};
 }
+
+const char* defaultRegistryMissing() { return "neither XDG_CONFIG_HOME nor HOME is set"; }
+#endif
 
 RegistryFile loadRegistry(const fs::path& path, std::ostream& warnings) {
   RegistryFile file;

@@ -10,8 +10,11 @@
 namespace veltrane::cli {
 
 // $XDG_CONFIG_HOME/veltrane/registry.json, else $HOME/.config/veltrane/
-// registry.json; empty when neither variable names a folder.
+// registry.json (on Windows %APPDATA%\veltrane\registry.json); empty when
+// no variable names a folder.
 std::filesystem::path defaultRegistryPath();
+// Why defaultRegistryPath() is empty, for a warning.
+const char* defaultRegistryMissing();
 
 struct RegistryFile {
   std::filesystem::path path;

@@ -14,7 +14,8 @@ std::string readTextFile(const std::filesystem::path& path);
 // created. Throws CommandError naming the file; the target is then untouched.
 void writeFileAtomically(const std::filesystem::path& path, std::string_view content);
 
-// `'path'` for messages.
+// `'path'` for messages (a string is a UTF-8 file name as given).
 std::string quote(const std::filesystem::path& path);
+std::string quote(const std::string& path);
 
 }  // namespace veltrane::cli

@@ -1,14 +1,13 @@
+// Image files in and out: the netpbm family through the project's own codec,
+// everything else through the image library (image_file_library.cpp).
 #include "host/imageio/image_file.h"
-
-#include <OpenImageIO/imageio.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <new>
 #include <random>
@@ -16,128 +15,17 @@
 #include <system_error>
 #include <utility>
 
+#include "host/imageio/image_file_internal.h"
+#include "host/imageio/netpbm.h"
+#include "host/os/os.h"
+
 namespace veltrane::host {
 
 namespace detail {
-
-struct KeptFileData {
-  std::string format;
-  OIIO::ParamValueList attributes;            // written in any format
-  OIIO::ParamValueList sameFormatAttributes;  // written only in `format`
-  // The stored sample type, used again for the same format and depth so that
-  // half floats and 10- or 12-bit files keep their size.
-  SampleDepth depth = SampleDepth::u8;
-  OIIO::TypeDesc fileType;
-  int bitsPerSample = 8;
-  // The data window's origin and the display window, for images of the
-  // size that was read.
-  std::int32_t width = 0, height = 0;
-  std::int32_t x = 0, y = 0;
-  std::int32_t fullX = 0, fullY = 0, fullWidth = 0, fullHeight = 0;
-};
-
-}  // namespace detail
+namespace fs = std::filesystem;
 
 namespace {
 
-namespace fs = std::filesystem;
-
-constexpr std::array<std::string_view, 17> keptNames = {
-    "ICCProfile", "XResolution", "YResolution",  "ResolutionUnit",   "PixelAspectRatio", "Orientation",
-    "DateTime",   "Artist",      "Copyright",    "ImageDescription", "DocumentName",     "Make",
-    "Model",      "Software",    "HostComputer", "oiio:ColorSpace",  "oiio:Gamma",
-};
-constexpr std::array<std::string_view, 3> keptPrefixes = {"Exif:", "GPS:", "IPTC:"};
-// Encoder settings: meaningful only to the writer of the format they came from.
-constexpr std::array<std::string_view, 4> sameFormatNames = {"compression", "CompressionQuality", "jpeg:subsampling",
-                                                             "planarconfig"};
-
-bool isKept(std::string_view name) {
-  if (std::find(keptNames.begin(), keptNames.end(), name) != keptNames.end()) return true;
-  return std::any_of(keptPrefixes.begin(), keptPrefixes.end(),
-                     [name](std::string_view p) { return name.starts_with(p); });
-}
-
-bool isSameFormatOnly(std::string_view name) {
-  return std::find(sameFormatNames.begin(), sameFormatNames.end(), name) != sameFormatNames.end();
-}
-
-// The library's messages may span lines and end with a newline.
-std::string tidy(std::string message, std::string_view fallback) {
-  std::replace(message.begin(), message.end(), '\n', ' ');
-  while (!message.empty() && message.back() == ' ') message.pop_back();
-  return message.empty() ? std::string(fallback) : message;
-}
-
-[[noreturn]] void failRead(const std::string& path, std::string_view reason) {
-  throw ImageFileError("cannot read image file '" + path + "': " + std::string(reason));
-}
-
-[[noreturn]] void failWrite(const std::string& path, std::string_view reason) {
-  throw ImageFileError("cannot write image file '" + path + "': " + std::string(reason));
-}
-
-OIIO::TypeDesc typeFor(SampleDepth depth) {
-  switch (depth) {
-    case SampleDepth::u8: return OIIO::TypeDesc::UINT8;
-    case SampleDepth::u16: return OIIO::TypeDesc::UINT16;
-    case SampleDepth::f32: return OIIO::TypeDesc::FLOAT;
-  }
-  return OIIO::TypeDesc::UINT8;
-}
-
-// The host depth for one stored sample type; false for types with no sensible
-// mapping (strings, pointers, unknown).
-bool depthForType(OIIO::TypeDesc type, SampleDepth& depth) {
-  switch (type.basetype) {
-    case OIIO::TypeDesc::UINT8:
-    case OIIO::TypeDesc::INT8: depth = SampleDepth::u8; return true;
-    case OIIO::TypeDesc::UINT16:
-    case OIIO::TypeDesc::INT16:
-    case OIIO::TypeDesc::UINT32:
-    case OIIO::TypeDesc::INT32:
-    case OIIO::TypeDesc::UINT64:
-    case OIIO::TypeDesc::INT64: depth = SampleDepth::u16; return true;
-    case OIIO::TypeDesc::HALF:
-    case OIIO::TypeDesc::FLOAT:
-    case OIIO::TypeDesc::DOUBLE: depth = SampleDepth::f32; return true;
-    default: return false;
-  }
-}
-
-// Channels with different types are read at the deepest of them.
-SampleDepth depthForSpec(const OIIO::ImageSpec& spec, const std::string& path) {
-  SampleDepth depth = SampleDepth::u8;
-  if (!depthForType(spec.format, depth)) failRead(path, "unsupported sample type " + std::string(spec.format.c_str()));
-  for (const OIIO::TypeDesc& t : spec.channelformats) {
-    SampleDepth d = SampleDepth::u8;
-    if (!depthForType(t, d)) failRead(path, "unsupported sample type " + std::string(t.c_str()));
-    if (static_cast<int>(d) > static_cast<int>(depth)) depth = d;
-  }
-  return depth;
-}
-
-std::size_t checkedBytes(const std::string& path, std::int64_t width, std::int64_t height, std::int64_t channels,
-                         std::int64_t bytes) {
-  const std::int64_t limit = std::numeric_limits<std::int64_t>::max();
-  if (width > limit / height / channels / bytes) failRead(path, "image too large");
-  return static_cast<std::size_t>(width * height * channels * bytes);
-}
-
-template <typename T>
-T load(const std::uint8_t* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-template <typename T>
-void store(std::uint8_t* p, T v) {
-  std::memcpy(p, &v, sizeof v);
-}
-
-// How a source sample is encoded: host 16-bit colour uses 0..32768, alpha
-// and everything in a file use 0..65535.
 enum class Encoding { u8, host16, file16, f32 };
 
 Encoding colourEncoding(SampleDepth d) {
@@ -193,30 +81,14 @@ void convertSample(const std::uint8_t* src, Encoding enc, std::uint8_t* dst, Sam
   }
 }
 
-std::shared_ptr<const detail::KeptFileData> keepFromSpec(const OIIO::ImageSpec& spec, const std::string& format,
-                                                         SampleDepth depth, int bitsPerSample) {
-  auto kept = std::make_shared<detail::KeptFileData>();
-  kept->format = format;
-  kept->depth = depth;
-  kept->fileType = spec.format;
-  kept->bitsPerSample = bitsPerSample;
-  for (const OIIO::ParamValue& p : spec.extra_attribs) {
-    const std::string_view name = p.name().string();
-    if (isKept(name)) {
-      kept->attributes.push_back(p);
-    } else if (isSameFormatOnly(name)) {
-      kept->sameFormatAttributes.push_back(p);
-    }
-  }
-  kept->width = spec.width;
-  kept->height = spec.height;
-  kept->x = spec.x;
-  kept->y = spec.y;
-  kept->fullX = spec.full_x;
-  kept->fullY = spec.full_y;
-  kept->fullWidth = spec.full_width;
-  kept->fullHeight = spec.full_height;
-  return kept;
+}  // namespace
+
+[[noreturn]] void failRead(const std::string& path, std::string_view reason) {
+  throw ImageFileError("cannot read image file '" + path + "': " + std::string(reason));
+}
+
+[[noreturn]] void failWrite(const std::string& path, std::string_view reason) {
+  throw ImageFileError("cannot write image file '" + path + "': " + std::string(reason));
 }
 
 // Colour and alpha of interleaved file samples into the host's two planes.
@@ -244,80 +116,6 @@ void splitAlpha(const std::uint8_t* src, HostImage& image, int fileChannels, int
   }
 }
 
-HostImage readImpl(const std::string& path, FileInfo* info) {
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (!fs::exists(status)) failRead(path, "no such file");
-  if (fs::is_directory(status)) failRead(path, "it is a directory");
-
-  // Ask for alpha exactly as stored: the library otherwise multiplies the
-  // colour of straight-alpha files (png, most tiff) by alpha.
-  OIIO::ImageSpec config;
-  config.attribute("oiio:UnassociatedAlpha", 1);
-  auto in = OIIO::ImageInput::open(path, &config);
-  if (!in) failRead(path, tidy(OIIO::geterror(), "not an image file the library can read"));
-  const OIIO::ImageSpec spec = in->spec();
-  const std::string format = in->format_name();
-
-  if (spec.deep) failRead(path, "deep images are not supported");
-  if (spec.depth > 1) failRead(path, "volume images are not supported");
-  if (spec.width <= 0 || spec.height <= 0) failRead(path, "the image has no pixels");
-  const int fileChannels = spec.nchannels;
-  if (fileChannels < 1 || fileChannels > 4) {
-    failRead(path, std::to_string(fileChannels) +
-                       " channels; only grey, grey + alpha, RGB and RGB + alpha images are supported");
-  }
-  const SampleDepth depth = depthForSpec(spec, path);
-  const bool hasAlpha = fileChannels == 2 || fileChannels == 4;
-  int alphaIndex = -1;
-  if (hasAlpha) {
-    alphaIndex = spec.alpha_channel >= 0 && spec.alpha_channel < fileChannels ? spec.alpha_channel : fileChannels - 1;
-  }
-
-  const std::int64_t bps = bytesPerSample(depth);
-  std::vector<std::uint8_t> raw(checkedBytes(path, spec.width, spec.height, fileChannels, bps));
-  // Some readers report a cut-short file only as an error message and
-  // return success with the missing rows filled in; both count as failure.
-  if (!in->read_image(0, 0, 0, fileChannels, typeFor(depth), raw.data()) || in->has_error()) {
-    failRead(path, tidy(in->geterror(), "the pixels could not be decoded"));
-  }
-  in->close();
-
-  HostImage image;
-  image.width = spec.width;
-  image.height = spec.height;
-  image.channels = hasAlpha ? fileChannels - 1 : fileChannels;
-  image.depth = depth;
-  if (!hasAlpha) {
-    // Already laid out as the host wants; 16-bit values move to the host range in place.
-    image.pixels = std::move(raw);
-    if (depth == SampleDepth::u16) {
-      for (std::size_t i = 0; i < image.pixels.size(); i += 2) {
-        store(&image.pixels[i], fileToHost16(load<std::uint16_t>(&image.pixels[i])));
-      }
-    }
-  } else {
-    splitAlpha(raw.data(), image, fileChannels, alphaIndex);
-  }
-
-  if (info) {
-    FileInfo out;
-    out.format = format;
-    out.depth = depth;
-    out.bitsPerSample = spec.get_int_attribute("oiio:BitsPerSample", static_cast<int>(spec.format.size()) * 8);
-    out.width = spec.width;
-    out.height = spec.height;
-    out.fileChannels = fileChannels;
-    out.hasAlpha = hasAlpha;
-    // Files whose reader reports nothing follow the library's convention:
-    // premultiplied.
-    out.alphaAssociated = hasAlpha && spec.get_int_attribute("oiio:UnassociatedAlpha", 0) == 0;
-    out.kept = keepFromSpec(spec, format, depth, out.bitsPerSample);
-    *info = std::move(out);
-  }
-  return image;
-}
-
 void validateForWrite(const std::string& path, const HostImage& image) {
   if (image.width <= 0 || image.height <= 0) failWrite(path, "the image has no pixels");
   if (image.channels != 1 && image.channels != 3) failWrite(path, "the image must have 1 or 3 colour channels");
@@ -341,7 +139,10 @@ std::vector<std::uint8_t> fileSamples(const HostImage& image, SampleDepth depth,
   const Encoding colourEnc = colourEncoding(image.depth);
   const Encoding alphaEnc = alphaEncoding(image.depth);
 
-  std::vector<std::uint8_t> out(pixels * (channels + (withAlpha ? 1 : 0)) * outSample);
+  // In 64 bits: a deeper file depth can need more than a 32-bit build can address.
+  const std::int64_t bytes = image.pixelCount() * (image.channels + (withAlpha ? 1 : 0)) * bytesPerSample(depth);
+  if (static_cast<std::uint64_t>(bytes) > std::numeric_limits<std::size_t>::max() / 2) throw std::bad_alloc();
+  std::vector<std::uint8_t> out(static_cast<std::size_t>(bytes));
   const std::uint8_t* colour = image.pixels.data();
   const std::uint8_t* alpha = image.alpha.data();
   std::uint8_t* dst = out.data();
@@ -358,167 +159,173 @@ std::vector<std::uint8_t> fileSamples(const HostImage& image, SampleDepth depth,
   return out;
 }
 
-// Unsigned and floating types only: a signed file type would clip the upper
-// half of our unsigned samples.
-bool keepsFileType(OIIO::TypeDesc type) {
-  switch (type.basetype) {
-    case OIIO::TypeDesc::UINT8:
-    case OIIO::TypeDesc::UINT16:
-    case OIIO::TypeDesc::UINT32:
-    case OIIO::TypeDesc::HALF:
-    case OIIO::TypeDesc::FLOAT:
-    case OIIO::TypeDesc::DOUBLE: return true;
-    default: return false;
+
+WriteTarget writeTarget(const std::string& path) {
+  std::error_code ec;
+  WriteTarget target{os::pathFromUtf8(path), {}};
+  // Replace the file a link points to, not the link.
+  if (fs::is_symlink(fs::symlink_status(target.file, ec))) {
+    target.file = fs::weakly_canonical(target.file, ec);
+    if (ec) failWrite(path, "cannot resolve the symbolic link: " + ec.message());
+  }
+  target.existing = fs::status(target.file, ec);
+  if (fs::is_directory(target.existing)) failWrite(path, "it is a directory");
+  if (fs::exists(target.existing) && !fs::is_regular_file(target.existing)) failWrite(path, "it is not a regular file");
+  return target;
+}
+
+TemporaryFile::TemporaryFile(const fs::path& target) {
+  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::random_device seed;
+  std::mt19937_64 rng((std::uint64_t{seed()} << 32) ^ seed());
+  std::error_code error = std::make_error_code(std::errc::file_exists);
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    char tag[24];
+    std::snprintf(tag, sizeof tag, ".%016llx.tmp", static_cast<unsigned long long>(rng()));
+    // The extension stays last: some writers look at it.
+    fs::path name = ".";
+    name += target.stem().native();
+    name += tag;
+    name += target.extension().native();
+    fs::path candidate = dir / name;
+    // Fails if the name exists, so two writers never share a file.
+    error = os::createNewFile(candidate);
+    if (!error) {
+      path_ = std::move(candidate);
+      return;
+    }
+    if (error != std::errc::file_exists) break;
+  }
+  throw std::system_error(error, "cannot create a temporary file in " + os::pathToUtf8(dir));
+}
+
+TemporaryFile::~TemporaryFile() {
+  if (!committed_) {
+    std::error_code ec;
+    fs::remove(path_, ec);
   }
 }
 
-OIIO::ImageSpec outputSpec(const HostImage& image, SampleDepth depth, bool withAlpha, const FileInfo& like,
-                           const std::string& format) {
-  const int channels = image.channels + (withAlpha ? 1 : 0);
-  OIIO::ImageSpec spec(image.width, image.height, channels, typeFor(depth));
-  spec.channelnames = image.channels == 1 ? std::vector<std::string>{"Y"} : std::vector<std::string>{"R", "G", "B"};
-  if (withAlpha) {
-    spec.channelnames.emplace_back("A");
-    spec.alpha_channel = channels - 1;
-  } else {
-    spec.alpha_channel = -1;
-  }
-
-  if (const detail::KeptFileData* kept = like.kept.get()) {
-    for (const OIIO::ParamValue& p : kept->attributes) spec.attribute(p.name(), p.type(), p.data());
-    if (kept->format == format) {
-      for (const OIIO::ParamValue& p : kept->sameFormatAttributes) spec.attribute(p.name(), p.type(), p.data());
-      if (kept->depth == depth && keepsFileType(kept->fileType)) {
-        spec.set_format(kept->fileType);  // the writer converts our samples to it
-        // The TIFF writer otherwise widens half to float.
-        if (kept->fileType == OIIO::TypeDesc::HALF) spec.attribute("tiff:half", 1);
-        if (kept->bitsPerSample > 8 && kept->bitsPerSample < static_cast<int>(kept->fileType.size()) * 8) {
-          spec.attribute("oiio:BitsPerSample", kept->bitsPerSample);
-        }
-      }
-    }
-    if (kept->width == image.width && kept->height == image.height) {
-      spec.x = kept->x;
-      spec.y = kept->y;
-      spec.full_x = kept->fullX;
-      spec.full_y = kept->fullY;
-      spec.full_width = kept->fullWidth;
-      spec.full_height = kept->fullHeight;
-    }
-  }
-  // Written as given: the writer neither multiplies nor divides by alpha
-  // unless the colour is premultiplied and the format stores straight alpha.
-  if (withAlpha) {
-    spec.attribute("oiio:UnassociatedAlpha", like.alphaAssociated ? 0 : 1);
-  } else {
-    spec.erase_attribute("oiio:UnassociatedAlpha");
-  }
-  return spec;
+void TemporaryFile::replace(const WriteTarget& target) {
+  std::error_code ec;
+  // An existing target keeps its permissions.
+  if (fs::exists(target.existing)) fs::permissions(path_, target.existing.permissions(), ec);
+  if (const std::error_code e = os::replaceFile(path_, target.file)) throw std::system_error(e, "cannot replace the file");
+  committed_ = true;
 }
 
-// A file reserved next to the target; removed on destruction unless kept.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(const fs::path& target) {
-    const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::random_device seed;
-    std::mt19937_64 rng((std::uint64_t{seed()} << 32) ^ seed());
-    int error = EEXIST;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-      char tag[17];
-      std::snprintf(tag, sizeof tag, "%016llx", static_cast<unsigned long long>(rng()));
-      // The extension stays last: some writers look at it.
-      fs::path candidate = dir / ("." + target.stem().string() + "." + tag + ".tmp" + target.extension().string());
-      // "x": fails if the name exists, so two writers never share a file.
-      if (std::FILE* f = std::fopen(candidate.string().c_str(), "wbx")) {
-        std::fclose(f);
-        path_ = std::move(candidate);
-        return;
-      }
-      error = errno;
-      if (error != EEXIST) break;
+}  // namespace detail
+
+namespace {
+
+using namespace detail;
+namespace fs = std::filesystem;
+
+std::string lowerExtension(const std::string& path) {
+  std::string ext = os::pathToUtf8(os::pathFromUtf8(path).extension());
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+// The netpbm file names, each with the kind written under it.
+bool netpbmKindFor(const std::string& path, netpbm::Kind& kind) {
+  const std::string ext = lowerExtension(path);
+  if (ext == ".pam") kind = netpbm::Kind::pam;
+  else if (ext == ".pfm") kind = netpbm::Kind::pfm;
+  else if (ext == ".pgm" || ext == ".ppm") kind = netpbm::Kind::pnm;
+  else return false;
+  return true;
+}
+
+const char* formatName(netpbm::Kind kind) {
+  switch (kind) {
+    case netpbm::Kind::pnm: return "pnm";
+    case netpbm::Kind::pam: return "pam";
+    case netpbm::Kind::pfm: return "pfm";
+  }
+  return "pam";
+}
+
+HostImage readNetpbm(const std::string& path, FileInfo* info) {
+  std::ifstream in(os::pathFromUtf8(path), std::ios::binary);
+  if (!in) failRead(path, "the file cannot be opened");
+  netpbm::Image file;
+  try {
+    file = netpbm::read(in);
+  } catch (const netpbm::Error& e) {
+    failRead(path, e.what());
+  }
+
+  HostImage image;
+  image.width = file.width;
+  image.height = file.height;
+  const bool hasAlpha = file.channels == 2 || file.channels == 4;
+  image.channels = hasAlpha ? file.channels - 1 : file.channels;
+  image.depth = file.bytesPerSample == 1 ? SampleDepth::u8 : file.bytesPerSample == 2 ? SampleDepth::u16 : SampleDepth::f32;
+  if (hasAlpha) {
+    splitAlpha(file.samples.data(), image, file.channels, file.channels - 1);
+  } else {
+    image.pixels = std::move(file.samples);
+    if (image.depth == SampleDepth::u16)
+      for (std::size_t i = 0; i < image.pixels.size(); i += 2)
+        store(&image.pixels[i], fileToHost16(load<std::uint16_t>(&image.pixels[i])));
+  }
+  if (info) {
+    FileInfo out;
+    out.format = formatName(file.kind);
+    out.depth = image.depth;
+    out.bitsPerSample = file.bitsPerSample;
+    out.width = file.width;
+    out.height = file.height;
+    out.fileChannels = file.channels;
+    out.hasAlpha = hasAlpha;
+    *info = std::move(out);
+  }
+  return image;
+}
+
+void writeNetpbm(const std::string& path, const HostImage& image, netpbm::Kind kind) {
+  const WriteTarget target = writeTarget(path);
+  const SampleDepth depth = outputDepthFor(formatName(kind), image.depth);
+  const bool withAlpha = image.hasAlpha() && kind == netpbm::Kind::pam;
+  netpbm::Image file;
+  file.kind = kind;
+  file.width = image.width;
+  file.height = image.height;
+  file.channels = image.channels + (withAlpha ? 1 : 0);
+  file.bytesPerSample = static_cast<std::int32_t>(bytesPerSample(depth));
+  file.samples = fileSamples(image, depth, withAlpha);
+
+  TemporaryFile temp(target.file);
+  {
+    std::ofstream out(temp.path(), std::ios::binary | std::ios::trunc);
+    if (!out) failWrite(path, "cannot create the file");
+    try {
+      netpbm::write(out, file);
+    } catch (const netpbm::Error& e) {
+      failWrite(path, e.what());
     }
-    throw std::system_error(error, std::generic_category(), "cannot create a temporary file in " + dir.string());
+    out.close();
+    if (!out) failWrite(path, "the file could not be completed");
   }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile() {
-    if (!committed_) {
-      std::error_code ec;
-      fs::remove(path_, ec);
-    }
-  }
+  temp.replace(target);
+}
 
-  const fs::path& path() const { return path_; }
-
-  void renameOver(const fs::path& target) {
-    fs::rename(path_, target);
-    committed_ = true;
-  }
-
- private:
-  fs::path path_;
-  bool committed_ = false;
-};
-
-// Not every writer notices a failed final flush, so before the old file is
-// replaced, the new one must at least open as an image of the right shape.
-void verifyWritten(const std::string& path, const fs::path& written, int width, int height, int channels) {
-  auto in = OIIO::ImageInput::open(written.string());
-  if (!in) failWrite(path, "the written file does not read back: " + tidy(OIIO::geterror(), "unknown error"));
-  const OIIO::ImageSpec& spec = in->spec();
-  if (spec.width != width || spec.height != height || spec.nchannels != channels) {
-    failWrite(path, "the written file does not read back with the image's size");
-  }
+HostImage readImpl(const std::string& path, FileInfo* info) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(os::pathFromUtf8(path), ec);
+  if (!fs::exists(status)) failRead(path, "no such file");
+  if (fs::is_directory(status)) failRead(path, "it is a directory");
+  netpbm::Kind kind{};
+  if (netpbmKindFor(path, kind)) return readNetpbm(path, info);
+  return readWithLibrary(path, info);
 }
 
 void writeImpl(const std::string& path, const HostImage& image, const FileInfo& like) {
   validateForWrite(path, image);
-
-  std::error_code ec;
-  fs::path target(path);
-  // Replace the file a link points to, not the link.
-  if (fs::is_symlink(fs::symlink_status(target, ec))) {
-    target = fs::weakly_canonical(target, ec);
-    if (ec) failWrite(path, "cannot resolve the symbolic link: " + ec.message());
-  }
-  const fs::file_status existing = fs::status(target, ec);
-  if (fs::is_directory(existing)) failWrite(path, "it is a directory");
-  if (fs::exists(existing) && !fs::is_regular_file(existing)) failWrite(path, "it is not a regular file");
-
-  // Chosen by the target's name, before any file is created.
-  const std::unique_ptr<OIIO::ImageOutput> probe = OIIO::ImageOutput::create(path);
-  if (!probe) {
-    OIIO::geterror();  // clear; its text names the library rather than the problem
-    const std::string ext = fs::path(path).extension().string();
-    failWrite(path, ext.empty() ? "no file name extension to choose an image format by"
-                                : "no image format is known for the extension '" + ext + "'");
-  }
-  const std::string format = probe->format_name();
-  const SampleDepth depth = outputDepthFor(format, image.depth);
-  const bool withAlpha = image.hasAlpha() && probe->supports("alpha");
-  const OIIO::ImageSpec spec = outputSpec(image, depth, withAlpha, like, format);
-  const std::vector<std::uint8_t> samples = fileSamples(image, depth, withAlpha);
-
-  TemporaryFile temp(target);
-  {
-    // Closed (and destroyed) before the temporary is renamed or removed.
-    std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(path);
-    if (!out) failWrite(path, tidy(OIIO::geterror(), "no writer for this file name extension"));
-    if (!out->open(temp.path().string(), spec)) failWrite(path, tidy(out->geterror(), "cannot create the file"));
-    if (!out->write_image(typeFor(depth), samples.data())) {
-      failWrite(path, tidy(out->geterror(), "the pixels could not be written"));
-    }
-    if (!out->close()) failWrite(path, tidy(out->geterror(), "the file could not be completed"));
-    // The return values decide: the TIFF writer also leaves a message when it
-    // has no Exif directory to write, yet the file is complete.
-    out->geterror();
-  }
-  verifyWritten(path, temp.path(), image.width, image.height, spec.nchannels);
-
-  // An existing target keeps its permissions.
-  if (fs::exists(existing)) fs::permissions(temp.path(), existing.permissions(), ec);
-  temp.renameOver(target);
+  netpbm::Kind kind{};
+  if (netpbmKindFor(path, kind)) return writeNetpbm(path, image, kind);
+  writeWithLibrary(path, image, like);
 }
 
 }  // namespace
@@ -538,8 +345,8 @@ HostImage readImageFile(const std::string& path, FileInfo* info) {
 SampleDepth outputDepthFor(const std::string& format, SampleDepth wanted) {
   static constexpr std::array<std::string_view, 7> eightBitOnly = {"jpeg", "bmp",  "gif", "targa",
                                                                    "webp", "heif", "ico"};
-  static constexpr std::array<std::string_view, 5> integerOnly = {"png", "pnm", "sgi", "jpeg2000", "iff"};
-  static constexpr std::array<std::string_view, 2> floatOnly = {"openexr", "hdr"};
+  static constexpr std::array<std::string_view, 6> integerOnly = {"png", "pnm", "pam", "sgi", "jpeg2000", "iff"};
+  static constexpr std::array<std::string_view, 3> floatOnly = {"openexr", "hdr", "pfm"};
   auto in = [&format](const auto& list) { return std::find(list.begin(), list.end(), format) != list.end(); };
   if (in(eightBitOnly)) return SampleDepth::u8;
   if (in(integerOnly)) return wanted == SampleDepth::f32 ? SampleDepth::u16 : wanted;

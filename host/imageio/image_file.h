@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
-// Image files in and out for the host stand-in. Every file goes through the
-// imaging library; nothing here decodes a format by hand.
+// Image files in and out for the host stand-in. Files named .pam, .pfm, .pgm
+// and .ppm go through the project's netpbm codec (netpbm.h), on every
+// platform; every other format through the imaging library, where the build
+// has one (the Windows build has none and handles only those four).
 namespace veltrane::host {
 
 enum class SampleDepth { u8 = 8, u16 = 16, f32 = 32 };
@@ -59,7 +61,7 @@ struct KeptFileData;  // metadata and geometry carried from a read to a write
 // What was read besides the pixels; passed back to writeImageFile so the
 // result keeps what the input had.
 struct FileInfo {
-  std::string format;                   // the imaging library's name: "png", "jpeg", "tiff", "openexr", ...
+  std::string format;                   // "png", "jpeg", "tiff", "openexr", ...; "pnm", "pam", "pfm" for netpbm
   SampleDepth depth = SampleDepth::u8;  // the depth the samples were read at
   std::int32_t bitsPerSample = 8;       // as stored in the file (e.g. 10, 12 or 16 for u16)
   std::int32_t width = 0;
@@ -92,8 +94,8 @@ HostImage readImageFile(const std::string& path, FileInfo* info = nullptr);
 
 // The depth a format is written at when the image has `wanted`:
 //   jpeg, bmp, gif, targa, webp, heif, ico      -> u8 (8-bit only)
-//   png, pnm, sgi, jpeg2000, iff                -> u8 or u16; f32 is written as u16
-//   openexr, hdr                                -> f32 (float only)
+//   png, pnm, pam, sgi, jpeg2000, iff           -> u8 or u16; f32 is written as u16
+//   openexr, hdr, pfm                           -> f32 (float only)
 //   tiff and any other                          -> `wanted`
 SampleDepth outputDepthFor(const std::string& format, SampleDepth wanted);
 
@@ -104,7 +106,7 @@ SampleDepth outputDepthFor(const std::string& format, SampleDepth wanted);
 // and rounds (floats are clamped to 0..1 first) with no change of transfer
 // curve; converting up to float divides by the integer maximum. Alpha is
 // written exactly when the format holds the image's depth and an alpha
-// channel; formats without alpha (jpeg, pnm, hdr) get the colour only.
+// channel; formats without alpha (jpeg, pnm, pfm, hdr) get the colour only.
 // `like` supplies the metadata and the alpha association (pass a default
 // FileInfo for none: straight alpha). Writing premultiplied colour to a
 // format that stores straight alpha (png) divides the colour by alpha. The

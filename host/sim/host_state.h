@@ -52,6 +52,29 @@ struct StagedOutput {
   std::int64_t rowBytes = 0;
 };
 
+// The host's main window, which the plug-in reaches through the platform
+// data: on Windows a hidden top-level window made for this host and
+// destroyed with it (0 when none could be made); none elsewhere.
+class HostWindow {
+ public:
+  HostWindow() noexcept;
+  ~HostWindow();
+  HostWindow(const HostWindow&) = delete;
+  HostWindow& operator=(const HostWindow&) = delete;
+
+  std::intptr_t handle() const noexcept { return handle_; }
+
+ private:
+  std::intptr_t handle_ = 0;
+};
+
+// Draws `area` of `source` (inside its bounds, checked by the caller) with its
+// top-left corner at device position (dstCol, dstRow) of the platform's
+// drawing context: on Windows a device context (HDC), which must not be null.
+// Where the host has nothing to draw on, accepts the call and draws nothing.
+hostapi::OSErr drawPixelMap(const hostapi::PSPixelMap& source, const hostapi::VRect& area, std::int32_t dstRow,
+                            std::int32_t dstCol, void* platformContext) noexcept;
+
 struct HostState {
   HostState(SimImage& img, SimOptions opts, Registry* reg);
   ~HostState();
@@ -67,6 +90,7 @@ struct HostState {
   // from here, never from pixels the plug-in has already written.
   std::vector<std::uint8_t> original;
 
+  HostWindow window;
   hostapi::FilterRecord record{};
   hostapi::BigDocumentStruct bigDocument{};
   hostapi::PlatformData platform{};

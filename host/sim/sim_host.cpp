@@ -50,8 +50,8 @@ void VELTRANE_HOSTAPI_CDECL progressProc(std::int32_t done, std::int32_t total) 
   }
 }
 
-OSErr VELTRANE_HOSTAPI_CDECL displayPixelsProc(const PSPixelMap* source, const VRect* srcRect, std::int32_t /*dstRow*/,
-                                               std::int32_t /*dstCol*/, void* /*platformContext*/) noexcept {
+OSErr VELTRANE_HOSTAPI_CDECL displayPixelsProc(const PSPixelMap* source, const VRect* srcRect, std::int32_t dstRow,
+                                               std::int32_t dstCol, void* platformContext) noexcept {
   HostState* host = currentHost();
   if (!host) return filterBadParameters;
   ++host->stats.displayPixelsCalls;
@@ -61,7 +61,7 @@ OSErr VELTRANE_HOSTAPI_CDECL displayPixelsProc(const PSPixelMap* source, const V
   const VRect& r = *srcRect;
   if (isEmpty(r) || r.top < b.top || r.left < b.left || r.bottom > b.bottom || r.right > b.right)
     return filterBadParameters;
-  return noErr;
+  return drawPixelMap(*source, r, dstRow, dstCol, platformContext);
 }
 
 void VELTRANE_HOSTAPI_CDECL processEventProc(void* /*event*/) noexcept {}
@@ -96,7 +96,7 @@ HostState::HostState(SimImage& img, SimOptions opts, Registry* reg)
 
   snapshotOriginal();
 
-  platform.hwnd = 0;
+  platform.hwnd = window.handle();
   fillMemorySuites(handleProcs, bufferProcs);
   fillDescriptorProcs(readProcs, writeProcs);
   fillBasicSuite(basicSuite);

@@ -89,7 +89,10 @@ struct SimOptions {
 class PluginModule {
  public:
   // Loads the module; throws std::runtime_error naming the path on failure
-  // (also when it exports no PluginMain).
+  // (also when it exports no PluginMain). On Windows the module's message
+  // boxes become lines on standard error ("Veltrane: <text>"), as the POSIX
+  // build of the plug-ins writes them, and are answered with their first
+  // button.
   static PluginModule load(const std::string& path);
   PluginModule(PluginModule&&) noexcept;
   PluginModule& operator=(PluginModule&&) noexcept;

@@ -1,25 +1,41 @@
 #include "command_runner.h"
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+extern char** environ;
+#endif
+
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 
-extern char** environ;
+#include "host/os/os.h"
 
 namespace veltrane::e2e {
 namespace fs = std::filesystem;
 
 void CommandTest::SetUp() {
-  std::string pattern = (fs::temp_directory_path() / "veltrane-e2e-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-  dir_ = pattern;
+  std::random_device seed;
+  for (int attempt = 0; attempt < 16 && dir_.empty(); ++attempt) {
+    const fs::path candidate = fs::temp_directory_path() / ("veltrane-e2e-" + std::to_string(seed()));
+    std::error_code ec;
+    if (fs::create_directory(candidate, ec)) dir_ = candidate;
+  }
+  ASSERT_FALSE(dir_.empty()) << "cannot make a folder for the test";
 }
+
+std::string CommandTest::path(const std::string& name) const { return host::os::pathToUtf8(dir_ / name); }
 
 void CommandTest::TearDown() {
   std::error_code ec;
@@ -28,6 +44,93 @@ void CommandTest::TearDown() {
 
 CommandResult CommandTest::veltrane(const std::vector<std::string>& args) const { return run(VELTRANE_CLI, args); }
 
+#ifdef _WIN32
+namespace {
+
+std::wstring widen(const std::string& text) { return host::os::pathFromUtf8(text).native(); }
+
+// One argument as the C run-time's parser reads it back.
+std::wstring quoted(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out.push_back(c);
+  }
+  out.append(backslashes * 2, L'\\');
+  return out + L"\"";
+}
+
+bool namesVariable(const wchar_t* entry, const wchar_t* name) {
+  const std::size_t n = std::wcslen(name);
+  return _wcsnicmp(entry, name, n) == 0 && entry[n] == L'=';
+}
+
+HANDLE inheritableFile(const std::wstring& name, DWORD access, DWORD disposition) {
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  return ::CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+CommandResult CommandTest::run(const std::string& program, const std::vector<std::string>& args) const {
+  const std::wstring exe = fs::absolute(host::os::pathFromUtf8(program)).native();
+  std::wstring commandLine = quoted(exe);
+  for (const std::string& a : args) commandLine += L" " + quoted(widen(a));
+
+  // The parent's environment with the settings folders pointed into this test's folder.
+  std::wstring environment;
+  if (wchar_t* block = ::GetEnvironmentStringsW()) {
+    for (const wchar_t* e = block; *e; e += std::wcslen(e) + 1)
+      if (!namesVariable(e, L"HOME") && !namesVariable(e, L"XDG_CONFIG_HOME") && !namesVariable(e, L"APPDATA"))
+        environment.append(e).push_back(L'\0');
+    ::FreeEnvironmentStringsW(block);
+  }
+  for (const std::wstring& e : {L"HOME=" + dir_.native(), L"APPDATA=" + widen(configDir())})
+    environment.append(e).push_back(L'\0');
+  environment.push_back(L'\0');
+
+  const std::string outFile = path("stdout.txt");
+  const std::string errFile = path("stderr.txt");
+  CommandResult result;
+  const HANDLE in = inheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING);
+  const HANDLE out = inheritableFile(widen(outFile), GENERIC_WRITE, CREATE_ALWAYS);
+  const HANDLE err = inheritableFile(widen(errFile), GENERIC_WRITE, CREATE_ALWAYS);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = in;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  PROCESS_INFORMATION process{};
+  const bool started = in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
+                       ::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(), nullptr,
+                                        &startup, &process);
+  const DWORD startError = ::GetLastError();
+  for (const HANDLE h : {in, out, err})
+    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+  if (!started) {
+    ADD_FAILURE() << "cannot start " << program << ": error " << startError;
+    return result;
+  }
+  ::WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  if (::GetExitCodeProcess(process.hProcess, &code)) result.status = static_cast<int>(code);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  result.out = readText(outFile);
+  result.err = readText(errFile);
+  return result;
+}
+#else
 CommandResult CommandTest::run(const std::string& program, const std::vector<std::string>& args) const {
   std::vector<std::string> argStrings{program};
   argStrings.insert(argStrings.end(), args.begin(), args.end());
@@ -67,6 +170,7 @@ CommandResult CommandTest::run(const std::string& program, const std::vector<std
   result.err = readText(errFile);
   return result;
 }
+#endif
 
 std::string CommandTest::writeNoisy(const std::string& name, std::int32_t width, std::int32_t height,
                                     std::int32_t channels, host::SampleDepth depth, bool alpha) const {
@@ -114,12 +218,12 @@ std::string CommandTest::writeNoisy(const std::string& name, std::int32_t width,
 host::HostImage readImage(const std::string& path) { return host::readImageFile(path); }
 
 std::string readText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(host::os::pathFromUtf8(path), std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
 }
 
-bool exists(const std::string& path) { return fs::exists(path); }
+bool exists(const std::string& path) { return fs::exists(host::os::pathFromUtf8(path)); }
 
 }  // namespace veltrane::e2e

@@ -9,8 +9,8 @@
 #include "host/imageio/image_file.h"
 
 // Runs the veltrane command (and its comparison tool) in a fresh folder per
-// test, with HOME and XDG_CONFIG_HOME pointing into that folder so that no
-// run touches the user's own registry.
+// test, with HOME and XDG_CONFIG_HOME (APPDATA on Windows) pointing into that
+// folder so that no run touches the user's own registry.
 namespace veltrane::e2e {
 
 struct CommandResult {
@@ -28,8 +28,8 @@ class CommandTest : public ::testing::Test {
   CommandResult veltrane(const std::vector<std::string>& args) const;
   CommandResult run(const std::string& program, const std::vector<std::string>& args) const;
 
-  // A file name inside this test's folder.
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  // A file name inside this test's folder (UTF-8).
+  std::string path(const std::string& name) const;
   std::string configDir() const { return path("config"); }
 
   // Writes a smooth gradient with pseudo-random noise on top, which the
@@ -40,6 +40,15 @@ class CommandTest : public ::testing::Test {
  private:
   std::filesystem::path dir_;
 };
+
+// Image file names for tests that run on every build: the Linux build goes
+// through the image library's formats, the Windows build through netpbm.
+#ifdef _WIN32
+inline constexpr const char* imageExtension = ".pam";
+#else
+inline constexpr const char* imageExtension = ".png";
+#endif
+inline std::string imageName(const std::string& stem) { return stem + imageExtension; }
 
 host::HostImage readImage(const std::string& path);
 std::string readText(const std::string& path);

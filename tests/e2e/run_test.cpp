@@ -1,9 +1,11 @@
 // Filtering files: what is written, what is kept, and the failures a user
 // meets.
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "command_runner.h"
+#include "host/os/os.h"
 
 namespace veltrane::e2e {
 namespace {
@@ -23,12 +25,20 @@ class FilterRunTest : public CommandTest {};
 
 TEST_F(FilterRunTest, EveryDepthAndLayoutIsFilteredIntoTheSameKindOfFile) {
   struct Case {
-    const char* name;
+    std::string name;
     std::int32_t channels;
     SampleDepth depth;
   };
-  for (const Case& c : {Case{"rgb8.png", 3, SampleDepth::u8}, Case{"grey8.png", 1, SampleDepth::u8},
-                        Case{"rgb16.png", 3, SampleDepth::u16}, Case{"rgb32.tif", 3, SampleDepth::f32}}) {
+  const std::vector<Case> cases = {
+#ifndef _WIN32
+      {"rgb8.png", 3, SampleDepth::u8}, {"grey8.png", 1, SampleDepth::u8},
+      {"rgb16.png", 3, SampleDepth::u16}, {"rgb32.tif", 3, SampleDepth::f32},
+#endif
+      {"rgb8.pam", 3, SampleDepth::u8}, {"grey16.pam", 1, SampleDepth::u16},
+      {"grey8.pgm", 1, SampleDepth::u8}, {"rgb16.ppm", 3, SampleDepth::u16},
+      {"rgb32.pfm", 3, SampleDepth::f32}, {"grey32.pfm", 1, SampleDepth::f32},
+  };
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string input = writeNoisy(c.name, side, side, c.channels, c.depth);
     const std::string output = path(std::string("out-") + c.name);
@@ -42,8 +52,8 @@ TEST_F(FilterRunTest, EveryDepthAndLayoutIsFilteredIntoTheSameKindOfFile) {
 }
 
 TEST_F(FilterRunTest, PixelsOutsideTheRectangleAndTheAlphaChannelAreKept) {
-  const std::string input = writeNoisy("in.png", side, side, 3, SampleDepth::u8, true);
-  const std::string output = path("out.png");
+  const std::string input = writeNoisy(imageName("in"), side, side, 3, SampleDepth::u8, true);
+  const std::string output = path(imageName("out"));
   // top, left, bottom, right
   const CommandResult r = veltrane({VELTRANE_HALVANE_MODULE, input, output, "--rect", "8,16,40,56", "--no-registry"});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -68,15 +78,31 @@ TEST_F(FilterRunTest, ModuleNamedByNameIsFoundNextToTheCommand) {
   EXPECT_EQ(about.status, 0) << about.err;
   EXPECT_NE(about.err.find("Halvane v2.3.0"), std::string::npos) << about.err;
 
-  const std::string input = writeNoisy("in.png", side, side, 3, SampleDepth::u8);
-  const CommandResult r = veltrane({"halvane", input, path("out.png"), "--no-registry"});
+  const std::string input = writeNoisy(imageName("in"), side, side, 3, SampleDepth::u8);
+  const CommandResult r = veltrane({"halvane", input, path(imageName("out")), "--no-registry"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(exists(path("out.png")));
+  EXPECT_TRUE(exists(path(imageName("out"))));
+}
+
+TEST_F(FilterRunTest, NamesBeyondAsciiReachTheFilesAndTheModule) {
+  namespace fs = std::filesystem;
+  const std::string folder = path("módulo-日本");
+  fs::create_directory(host::os::pathFromUtf8(folder));
+  const fs::path moduleFile = fs::path(VELTRANE_HALVANE_MODULE).filename();
+  const std::string module = folder + "/" + host::os::pathToUtf8(moduleFile);
+  fs::copy_file(VELTRANE_HALVANE_MODULE, host::os::pathFromUtf8(module));
+  const std::string input = writeNoisy(imageName("entrée-ß"), side, side, 3, SampleDepth::u8);
+  const std::string output = path(imageName("résultat-ñ"));
+  const std::string action = path("aktion-ü.json");
+  const CommandResult r = veltrane({module, input, output, "--no-registry", "--record", action});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readImage(output).width, side);
+  EXPECT_TRUE(exists(action));
 }
 
 TEST_F(FilterRunTest, TooSmallImageFailsWithThePluginsMessageAndLeavesTheOutputAlone) {
-  const std::string input = writeNoisy("tiny.png", 20, 20, 3, SampleDepth::u8);
-  const std::string output = path("out.png");
+  const std::string input = writeNoisy(imageName("tiny"), 20, 20, 3, SampleDepth::u8);
+  const std::string output = path(imageName("out"));
   {
     std::ofstream previous(output);
     previous << "an earlier result";
@@ -89,27 +115,27 @@ TEST_F(FilterRunTest, TooSmallImageFailsWithThePluginsMessageAndLeavesTheOutputA
 }
 
 TEST_F(FilterRunTest, FileAndUsageErrorsExitWithTwoNamingTheCulprit) {
-  const std::string input = writeNoisy("in.png", side, side, 3, SampleDepth::u8);
-  const std::string grey = writeNoisy("grey.png", side, side, 1, SampleDepth::u8);
-  const std::string output = path("out.png");
+  const std::string input = writeNoisy(imageName("in"), side, side, 3, SampleDepth::u8);
+  const std::string grey = writeNoisy(imageName("grey"), side, side, 1, SampleDepth::u8);
+  const std::string output = path(imageName("out"));
   struct Case {
     std::vector<std::string> args;
     std::string named;
   };
   const std::vector<Case> cases = {
-      {{VELTRANE_HALVANE_MODULE, path("missing.png"), output}, "missing.png"},
+      {{VELTRANE_HALVANE_MODULE, path(imageName("missing")), output}, imageName("missing")},
       {{VELTRANE_HALVANE_MODULE, input, output, "--set", "noSuchField=1"}, "noSuchField"},
       {{VELTRANE_HALVANE_MODULE, input, output, "--set", "reserved24=1"}, "reserved24"},
       {{VELTRANE_HALVANE_MODULE, input, output, "--set", "overallNoiseLevel=loud"}, "overallNoiseLevel"},
       {{VELTRANE_HALVANE_MODULE, input, output, "--set", "despeckle=2"}, "despeckle"},
       {{VELTRANE_HALVANE_MODULE, input, output, "--rect", "0,0,65,10"}, "--rect"},
-      {{VELTRANE_HALVANE_MODULE, input, output, "--mask", path("nomask.png")}, "nomask.png"},
+      {{VELTRANE_HALVANE_MODULE, input, output, "--mask", path(imageName("nomask"))}, imageName("nomask")},
       {{VELTRANE_HALVANE_MODULE, input, output, "--replay", path("none.json")}, "none.json"},
-      {{VELTRANE_HALVANE_MODULE, input, input}, "in.png"},
-      {{VELTRANE_HALVANE_MODULE, input, path("no/such/folder/out.png")}, "no/such/folder"},
+      {{VELTRANE_HALVANE_MODULE, input, input}, imageName("in")},
+      {{VELTRANE_HALVANE_MODULE, input, path("no/such/folder/" + imageName("out"))}, "no/such/folder"},
       {{path("nowhere.so"), input, output}, "nowhere.so"},
       {{VELTRANE_HALVANE_MODULE, input, output, "--tile", "0,8"}, "--tile"},
-      {{VELTRANE_HALVANE_MODULE, grey, output, "--mode", "lab"}, "grey.png"},
+      {{VELTRANE_HALVANE_MODULE, grey, output, "--mode", "lab"}, imageName("grey")},
   };
   const std::string before = readText(input);
   for (const Case& c : cases) {
@@ -125,13 +151,13 @@ TEST_F(FilterRunTest, FileAndUsageErrorsExitWithTwoNamingTheCulprit) {
 }
 
 TEST_F(FilterRunTest, CompareToolPutsInputAndResultSideBySide) {
-  const std::string left = writeNoisy("left.png", 40, 30, 3, SampleDepth::u8);
-  const std::string right = writeNoisy("right.png", 24, 30, 3, SampleDepth::u8);
-  const CommandResult r = run(VELTRANE_COMPARE, {left, right, path("both.png")});
+  const std::string left = writeNoisy(imageName("left"), 40, 30, 3, SampleDepth::u8);
+  const std::string right = writeNoisy(imageName("right"), 24, 30, 3, SampleDepth::u8);
+  const CommandResult r = run(VELTRANE_COMPARE, {left, right, path(imageName("both"))});
   ASSERT_EQ(r.status, 0) << r.err;
   const host::HostImage l = readImage(left);
   const host::HostImage rr = readImage(right);
-  const host::HostImage both = readImage(path("both.png"));
+  const host::HostImage both = readImage(path(imageName("both")));
   ASSERT_EQ(both.height, 30);
   ASSERT_GT(both.width, 64);
   for (std::int32_t y = 0; y < 30; ++y) {
@@ -142,8 +168,8 @@ TEST_F(FilterRunTest, CompareToolPutsInputAndResultSideBySide) {
 }
 
 TEST_F(FilterRunTest, MirelleWritesAGreyMatte) {
-  const std::string input = writeNoisy("in.png", side, side, 3, SampleDepth::u8);
-  const std::string output = path("matte.png");
+  const std::string input = writeNoisy(imageName("in"), side, side, 3, SampleDepth::u8);
+  const std::string output = path(imageName("matte"));
   const CommandResult r = veltrane({"mirelle", input, output, "--no-registry"});
   ASSERT_EQ(r.status, 0) << r.err;
   const host::HostImage in = readImage(input);

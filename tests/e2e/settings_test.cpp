@@ -17,7 +17,7 @@ class SettingsTest : public CommandTest {
  protected:
   void SetUp() override {
     CommandTest::SetUp();
-    input = writeNoisy("in.png", 64, 64, 3, SampleDepth::u8);
+    input = writeNoisy(imageName("in"), 64, 64, 3, SampleDepth::u8);
   }
 
   // The pixels of a successful run with the given extra arguments.
@@ -33,9 +33,9 @@ class SettingsTest : public CommandTest {
 };
 
 TEST_F(SettingsTest, SetByFieldNameOrKeyChangesTheResult) {
-  const auto byDefault = filtered("default.png", {"--no-registry"});
-  const auto byName = filtered("name.png", {"--no-registry", "--set", "overallNoiseLevel=0"});
-  const auto byKey = filtered("key.png", {"--no-registry", "--set", "brgH=0"});
+  const auto byDefault = filtered(imageName("default"), {"--no-registry"});
+  const auto byName = filtered(imageName("name"), {"--no-registry", "--set", "overallNoiseLevel=0"});
+  const auto byKey = filtered(imageName("key"), {"--no-registry", "--set", "brgH=0"});
   ASSERT_FALSE(byDefault.empty());
   EXPECT_NE(byName, byDefault);
   EXPECT_EQ(byKey, byName);
@@ -43,7 +43,7 @@ TEST_F(SettingsTest, SetByFieldNameOrKeyChangesTheResult) {
 
 TEST_F(SettingsTest, ParameterBlockShowsTheValuesSet) {
   const std::string params = path("params.json");
-  filtered("out.png", {"--no-registry", "--set", "overallNoiseLevel=12.5", "--set", "despeckle=false",
+  filtered(imageName("out"), {"--no-registry", "--set", "overallNoiseLevel=12.5", "--set", "despeckle=false",
                        "--set", "Blai=true", "--params-out", params});
   const nlohmann::json p = nlohmann::json::parse(readText(params));
   ASSERT_EQ(p.at("reals").size(), 26u);
@@ -57,7 +57,7 @@ TEST_F(SettingsTest, ParameterBlockShowsTheValuesSet) {
 TEST_F(SettingsTest, ReplayingARecordedActionReproducesTheRunAndSetOverridesIt) {
   const std::string action = path("action.json");
   const auto recorded =
-      filtered("recorded.png", {"--no-registry", "--set", "overallNoiseLevel=3", "--record", action});
+      filtered(imageName("recorded"), {"--no-registry", "--set", "overallNoiseLevel=3", "--record", action});
   const nlohmann::json doc = nlohmann::json::parse(readText(action));
   EXPECT_EQ(doc.at("plugin"), "halvane");
   bool sawLevel = false;
@@ -65,24 +65,24 @@ TEST_F(SettingsTest, ReplayingARecordedActionReproducesTheRunAndSetOverridesIt) 
     if (v.at("key") == "brgH") sawLevel = v.at("type") == "float" && v.at("value").get<double>() == 3.0;
   EXPECT_TRUE(sawLevel) << doc.dump();
 
-  EXPECT_EQ(filtered("replayed.png", {"--no-registry", "--replay", action}), recorded);
-  EXPECT_EQ(filtered("overridden.png", {"--no-registry", "--replay", action, "--set", "brgH=40"}),
-            filtered("default.png", {"--no-registry"}));
+  EXPECT_EQ(filtered(imageName("replayed"), {"--no-registry", "--replay", action}), recorded);
+  EXPECT_EQ(filtered(imageName("overridden"), {"--no-registry", "--replay", action, "--set", "brgH=40"}),
+            filtered(imageName("default"), {"--no-registry"}));
 }
 
 TEST_F(SettingsTest, RegistryCarriesTheLastValuesToTheNextRun) {
   const std::string registry = path("reg/registry.json");
-  const auto first = filtered("first.png", {"--registry", registry, "--set", "overallNoiseLevel=0"});
+  const auto first = filtered(imageName("first"), {"--registry", registry, "--set", "overallNoiseLevel=0"});
   ASSERT_TRUE(exists(registry));
   const nlohmann::json doc = nlohmann::json::parse(readText(registry));
   EXPECT_EQ(doc.at("entries").size(), 1u);
 
-  EXPECT_EQ(filtered("second.png", {"--registry", registry}), first);
-  EXPECT_NE(filtered("fresh.png", {"--no-registry"}), first);
+  EXPECT_EQ(filtered(imageName("second"), {"--registry", registry}), first);
+  EXPECT_NE(filtered(imageName("fresh"), {"--no-registry"}), first);
 }
 
 TEST_F(SettingsTest, DefaultRegistryLivesUnderTheConfigFolder) {
-  filtered("out.png", {"--set", "overallNoiseLevel=0"});
+  filtered(imageName("out"), {"--set", "overallNoiseLevel=0"});
   EXPECT_TRUE(exists(configDir() + "/veltrane/registry.json"));
 }
 
@@ -92,7 +92,7 @@ TEST_F(SettingsTest, UnreadableRegistryIsSetAsideNotLost) {
     std::ofstream bad(registry);
     bad << "{ not json";
   }
-  const CommandResult r = veltrane({VELTRANE_HALVANE_MODULE, input, path("out.png"), "--registry", registry});
+  const CommandResult r = veltrane({VELTRANE_HALVANE_MODULE, input, path(imageName("out")), "--registry", registry});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("registry.json"), std::string::npos) << "no warning about the registry: " << r.err;
   EXPECT_EQ(readText(registry + ".bad"), "{ not json");
@@ -101,11 +101,11 @@ TEST_F(SettingsTest, UnreadableRegistryIsSetAsideNotLost) {
 
 TEST_F(SettingsTest, FailedRunLeavesTheRegistryAsItWas) {
   const std::string registry = path("registry.json");
-  filtered("out.png", {"--registry", registry, "--set", "overallNoiseLevel=7"});
+  filtered(imageName("out"), {"--registry", registry, "--set", "overallNoiseLevel=7"});
   const std::string before = readText(registry);
-  const std::string tiny = writeNoisy("tiny.png", 20, 20, 3, SampleDepth::u8);
+  const std::string tiny = writeNoisy(imageName("tiny"), 20, 20, 3, SampleDepth::u8);
   const CommandResult r = veltrane(
-      {VELTRANE_HALVANE_MODULE, tiny, path("tiny-out.png"), "--registry", registry, "--set", "overallNoiseLevel=9"});
+      {VELTRANE_HALVANE_MODULE, tiny, path(imageName("tiny-out")), "--registry", registry, "--set", "overallNoiseLevel=9"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(readText(registry), before);
 }
@@ -120,16 +120,16 @@ TEST_F(SettingsTest, SettingsFileActsLikeTheEquivalentSetAndMustBeOfThePlugin) {
     return path(name);
   };
   const std::string hlv = fileOf(halvaneDeliverable(), "s.hlv");
-  EXPECT_EQ(filtered("file.png", {"--no-registry", "--settings", hlv}),
-            filtered("set.png", {"--no-registry", "--set", "overallNoiseLevel=0"}));
-  EXPECT_EQ(filtered("over.png", {"--no-registry", "--settings", hlv, "--set", "brgH=40"}),
-            filtered("default.png", {"--no-registry"}));
+  EXPECT_EQ(filtered(imageName("file"), {"--no-registry", "--settings", hlv}),
+            filtered(imageName("set"), {"--no-registry", "--set", "overallNoiseLevel=0"}));
+  EXPECT_EQ(filtered(imageName("over"), {"--no-registry", "--settings", hlv, "--set", "brgH=40"}),
+            filtered(imageName("default"), {"--no-registry"}));
 
   const std::string mrl = fileOf(mirelleDeliverable(), "s.mrl");
-  const CommandResult r = veltrane({VELTRANE_HALVANE_MODULE, input, path("no.png"), "--settings", mrl});
+  const CommandResult r = veltrane({VELTRANE_HALVANE_MODULE, input, path(imageName("no")), "--settings", mrl});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("s.mrl"), std::string::npos) << r.err;
-  EXPECT_FALSE(exists(path("no.png")));
+  EXPECT_FALSE(exists(path(imageName("no"))));
 }
 
 }  // namespace

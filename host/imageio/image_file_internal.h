@@ -1,0 +1,73 @@
+#pragma once
+// Parts of image_file.cpp shared with the format back ends. Not part of the
+// library's interface.
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/imageio/image_file.h"
+
+namespace veltrane::host::detail {
+
+[[noreturn]] void failRead(const std::string& path, std::string_view reason);
+[[noreturn]] void failWrite(const std::string& path, std::string_view reason);
+
+template <typename T>
+T load(const std::uint8_t* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <typename T>
+void store(std::uint8_t* p, T v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+// Colour and alpha of interleaved file samples (16-bit on 0..65535) into the
+// host's two planes; `image` gives the size, depth and colour channel count.
+void splitAlpha(const std::uint8_t* src, HostImage& image, int fileChannels, int alphaIndex);
+
+// The image's samples as a file of `depth` holds them, interleaved, with
+// alpha last when asked for.
+std::vector<std::uint8_t> fileSamples(const HostImage& image, SampleDepth depth, bool withAlpha);
+
+void validateForWrite(const std::string& path, const HostImage& image);
+
+// The file a write replaces (through a symbolic link, the file it names);
+// refuses directories and special files.
+struct WriteTarget {
+  std::filesystem::path file;
+  std::filesystem::file_status existing;
+};
+WriteTarget writeTarget(const std::string& path);
+
+// A file reserved next to the target; removed on destruction unless it
+// replaced the target.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(const std::filesystem::path& target);
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile();
+
+  const std::filesystem::path& path() const { return path_; }
+  // Gives the file the permissions of the one it replaces and renames it
+  // over the target.
+  void replace(const WriteTarget& target);
+
+ private:
+  std::filesystem::path path_;
+  bool committed_ = false;
+};
+
+// The image library's part: every format but the netpbm family. Where the
+// host is built without one, these refuse with a message naming the formats
+// it does handle.
+HostImage readWithLibrary(const std::string& path, FileInfo* info);
+void writeWithLibrary(const std::string& path, const HostImage& image, const FileInfo& like);
+
+}  // namespace veltrane::host::detail

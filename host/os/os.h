@@ -1,0 +1,45 @@
+#pragma once
+// What the host stand-in and its tools need from the operating system,
+// behind one interface: file names as UTF-8 text, files created exclusively
+// and replaced atomically, the command's own location, its arguments, and a
+// few facts about the machine.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace veltrane::host::os {
+
+// File names travel through the program as UTF-8 text; these convert at the
+// edge (on Windows the native form is UTF-16).
+std::filesystem::path pathFromUtf8(std::string_view text);
+std::string pathToUtf8(const std::filesystem::path& path);
+
+// Creates `path` as a new, empty file; fails (file_exists) when any file of
+// that name is already there.
+std::error_code createNewFile(const std::filesystem::path& path);
+
+// Renames `from` over `to` in one step: `to` is either the old file or the
+// new one, never missing.
+std::error_code replaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// The running executable's full file name. Throws std::system_error.
+std::filesystem::path executablePath();
+
+// The command's arguments as UTF-8 (on Windows read again from the wide
+// command line, since argv holds them in the ANSI code page).
+std::vector<std::string> utf8Arguments(int argc, char** argv);
+
+// An environment variable as UTF-8; empty optional when unset.
+std::optional<std::string> environmentVariable(const char* name);
+
+// Installed memory in bytes; 0 when unknown.
+std::int64_t physicalMemoryBytes();
+
+bool isTerminal(std::FILE* stream);
+
+}  // namespace veltrane::host::os

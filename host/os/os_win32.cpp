@@ -1,0 +1,101 @@
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <shellapi.h>
+
+#include <io.h>
+
+#include <memory>
+
+#include "host/os/os.h"
+
+namespace veltrane::host::os {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::error_code lastError() { return {static_cast<int>(::GetLastError()), std::system_category()}; }
+
+std::string narrow(const wchar_t* text, std::size_t length) {
+  if (length == 0) return {};
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return {};
+  std::string out(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+std::wstring widen(std::string_view text) {
+  if (text.empty()) return {};
+  const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (size <= 0) return {};
+  std::wstring out(static_cast<std::size_t>(size), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+  return out;
+}
+
+}  // namespace
+
+std::error_code createNewFile(const fs::path& path) {
+  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+      return std::make_error_code(std::errc::file_exists);
+    return {static_cast<int>(error), std::system_category()};
+  }
+  ::CloseHandle(file);
+  return {};
+}
+
+std::error_code replaceFile(const fs::path& from, const fs::path& to) {
+  if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return lastError();
+  return {};
+}
+
+fs::path executablePath() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) throw std::system_error(lastError(), "cannot find this command's file");
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      return fs::path(buffer);
+    }
+    if (buffer.size() >= 32768) throw std::system_error(lastError(), "cannot find this command's file");
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::vector<std::string> utf8Arguments(int argc, char** argv) {
+  int count = 0;
+  LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (!wide) return {argv, argv + argc};
+  std::unique_ptr<LPWSTR, decltype(&::LocalFree)> owner(wide, &::LocalFree);
+  std::vector<std::string> args;
+  args.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) args.push_back(narrow(wide[i], std::wcslen(wide[i])));
+  return args;
+}
+
+std::optional<std::string> environmentVariable(const char* name) {
+  const std::wstring wideName = widen(name);
+  const DWORD size = ::GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+  if (size == 0) return std::nullopt;
+  std::wstring value(size, L'\0');
+  const DWORD n = ::GetEnvironmentVariableW(wideName.c_str(), value.data(), size);
+  if (n == 0 || n >= size) return n == 0 ? std::optional<std::string>(std::string()) : std::nullopt;
+  return narrow(value.data(), n);
+}
+
+std::int64_t physicalMemoryBytes() {
+  MEMORYSTATUSEX status{};
+  status.dwLength = sizeof status;
+  if (!::GlobalMemoryStatusEx(&status)) return 0;
+  return static_cast<std::int64_t>(status.ullTotalPhys);
+}
+
+bool isTerminal(std::FILE* stream) { return ::_isatty(::_fileno(stream)) != 0; }
+
+}  // namespace veltrane::host::os

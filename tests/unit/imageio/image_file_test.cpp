@@ -1,4 +1,5 @@
 #include "host/imageio/image_file.h"
+#include "support/host_image.h"
 
 #include <OpenImageIO/imageio.h>
 #include <gtest/gtest.h>
@@ -18,31 +19,9 @@ using namespace veltrane::host;
 
 namespace {
 
-template <typename T>
-std::vector<std::uint8_t> bytesOf(const std::vector<T>& values) {
-  std::vector<std::uint8_t> out(values.size() * sizeof(T));
-  std::memcpy(out.data(), values.data(), out.size());
-  return out;
-}
-
-template <typename T>
-std::vector<T> valuesOf(const std::vector<std::uint8_t>& bytes) {
-  std::vector<T> out(bytes.size() / sizeof(T));
-  std::memcpy(out.data(), bytes.data(), bytes.size());
-  return out;
-}
-
-HostImage makeImage(std::int32_t w, std::int32_t h, std::int32_t channels, SampleDepth depth,
-                    std::vector<std::uint8_t> pixels, std::vector<std::uint8_t> alpha = {}) {
-  HostImage image;
-  image.width = w;
-  image.height = h;
-  image.channels = channels;
-  image.depth = depth;
-  image.pixels = std::move(pixels);
-  image.alpha = std::move(alpha);
-  return image;
-}
+using test_support::bytesOf;
+using test_support::makeImage;
+using test_support::valuesOf;
 
 std::string slurp(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);

@@ -15,6 +15,16 @@ std::string quote(const fs::path& path) { return "'" + host::os::pathToUtf8(path
 
 std::string quote(const std::string& path) { return "'" + path + "'"; }
 
+fs::path createParentFolder(const fs::path& path) {
+  const fs::path dir = path.parent_path();
+  if (!dir.empty()) {
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec) throw CommandError("cannot create the folder " + quote(dir) + ": " + ec.message());
+  }
+  return dir;
+}
+
 std::string readTextFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw CommandError("cannot read " + quote(path) + ": " + std::strerror(errno));

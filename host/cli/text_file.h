@@ -14,6 +14,10 @@ std::string readTextFile(const std::filesystem::path& path);
 // created. Throws CommandError naming the file; the target is then untouched.
 void writeFileAtomically(const std::filesystem::path& path, std::string_view content);
 
+// Creates the folders above `path` that are missing and returns its parent
+// folder (empty for a bare file name). Throws CommandError naming the folder.
+std::filesystem::path createParentFolder(const std::filesystem::path& path);
+
 // `'path'` for messages (a string is a UTF-8 file name as given).
 std::string quote(const std::filesystem::path& path);
 std::string quote(const std::string& path);

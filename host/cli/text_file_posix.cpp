@@ -88,12 +88,7 @@ void syncDirectory(const fs::path& dir) {
 }  // namespace
 
 void writeFileAtomically(const fs::path& path, std::string_view content) {
-  const fs::path dir = path.parent_path();
-  if (!dir.empty()) {
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    if (ec) throw CommandError("cannot create the folder " + quote(dir) + ": " + ec.message());
-  }
+  const fs::path dir = createParentFolder(path);
   TemporaryFile temp(path);
   if (!temp.opened()) throw CommandError("cannot write " + quote(path) + ": " + lastError());
   if (::fchmod(temp.fd(), permissionsFor(path)) != 0 || !writeAll(temp.fd(), content) || ::fsync(temp.fd()) != 0 || !temp.close())

@@ -73,12 +73,7 @@ class TemporaryFile {
 }  // namespace
 
 void writeFileAtomically(const fs::path& path, std::string_view content) {
-  const fs::path dir = path.parent_path();
-  if (!dir.empty()) {
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    if (ec) throw CommandError("cannot create the folder " + quote(dir) + ": " + ec.message());
-  }
+  createParentFolder(path);
   TemporaryFile temp(path);
   if (!temp.opened()) throw CommandError("cannot write " + quote(path) + ": " + lastError());
   if (!temp.write(content) || !temp.close()) throw CommandError("cannot write " + quote(path) + ": " + lastError());

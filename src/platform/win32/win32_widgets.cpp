@@ -39,6 +39,17 @@ std::int32_t signedHigh(LPARAM v) noexcept {
   return static_cast<std::int16_t>(static_cast<std::uint16_t>((v >> 16) & 0xFFFF));
 }
 
+// The button of a button-down or button-up message.
+MouseButton buttonOf(UINT message) noexcept {
+  switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP: return MouseButton::left;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP: return MouseButton::right;
+    default: return MouseButton::middle;
+  }
+}
+
 RECT toRECT(const Rect& r) noexcept { return RECT{r.left, r.top, r.left + r.width, r.top + r.height}; }
 Rect toRect(const RECT& r) noexcept { return Rect{r.left, r.top, r.right - r.left, r.bottom - r.top}; }
 
@@ -399,22 +410,14 @@ INT_PTR Win32Dialog::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     }
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN: {
-      const MouseButton b = message == WM_LBUTTONDOWN   ? MouseButton::left
-                            : message == WM_RBUTTONDOWN ? MouseButton::right
-                                                        : MouseButton::middle;
-      events_.onMouseDown(mouseAt(signedLow(lParam), signedHigh(lParam), b));
+    case WM_MBUTTONDOWN:
+      events_.onMouseDown(mouseAt(signedLow(lParam), signedHigh(lParam), buttonOf(message)));
       return TRUE;
-    }
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
-    case WM_MBUTTONUP: {
-      const MouseButton b = message == WM_LBUTTONUP   ? MouseButton::left
-                            : message == WM_RBUTTONUP ? MouseButton::right
-                                                      : MouseButton::middle;
-      events_.onMouseUp(mouseAt(signedLow(lParam), signedHigh(lParam), b));
+    case WM_MBUTTONUP:
+      events_.onMouseUp(mouseAt(signedLow(lParam), signedHigh(lParam), buttonOf(message)));
       return TRUE;
-    }
     case WM_MOUSEMOVE: {
       if (!trackingLeave_) {
         // A leave notice after every movement into the dialog.

@@ -1,7 +1,13 @@
 #pragma once
-// Building host images and viewing their sample bytes, for the image file tests.
+// Building host images and viewing their sample bytes, and a scratch folder,
+// for the image file tests.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -34,5 +40,19 @@ inline HostImage makeImage(std::int32_t w, std::int32_t h, std::int32_t channels
   image.alpha = std::move(alpha);
   return image;
 }
+
+// A fresh folder of its own for each test, removed afterwards.
+class TempFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() / ("veltrane-imageio-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string file(const std::string& name) const { return (dir_ / name).string(); }
+
+  std::filesystem::path dir_;
+};
 
 }  // namespace veltrane::host::test_support

@@ -28,15 +28,8 @@ std::string slurp(const fs::path& p) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class ImageFileTest : public ::testing::Test {
+class ImageFileTest : public test_support::TempFolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("veltrane-imageio-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string file(const std::string& name) const { return (dir_ / name).string(); }
   std::vector<std::string> listing() const {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
@@ -52,8 +45,6 @@ class ImageFileTest : public ::testing::Test {
     writeImageFile(file(name), image, FileInfo{});
     return readImageFile(file(name), info);
   }
-
-  fs::path dir_;
 };
 
 TEST(SixteenBitMapping, RoundsToNearestAndHostValuesSurviveTheFile) {

@@ -22,15 +22,8 @@ using test_support::bytesOf;
 using test_support::makeImage;
 using test_support::valuesOf;
 
-class NetpbmTest : public ::testing::Test {
+class NetpbmTest : public test_support::TempFolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("veltrane-netpbm-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string file(const std::string& name) const { return (dir_ / name).string(); }
   std::string put(const std::string& name, const std::string& bytes) const {
     std::ofstream(file(name), std::ios::binary) << bytes;
     return file(name);
@@ -39,8 +32,6 @@ class NetpbmTest : public ::testing::Test {
     std::ifstream in(file(name), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
-
-  fs::path dir_;
 };
 
 TEST_F(NetpbmTest, RoundTripsKeepSamplesAlphaAndDepth) {

@@ -217,30 +217,30 @@ void filter(const Run& run) {
   gimp_progress_update(1.0);
 
   fromHostImage(document, pixels);
+  // GIMP's merge of a shadow buffer records the undo step, but it blends the
+  // shadow with the selection once more (the module has already applied it)
+  // and composites floats through another colour space, moving some by an
+  // ulp or two. So the merge is kept for its undo step only, and the exact
+  // samples then go straight into the drawable over the same rectangle.
+  const GeglRectangle changed = selection ? GeglRectangle{x, y, width, height} : whole;
+  const std::int64_t pixelBytes = pixels.samplesPerPixel() * pixels.bytesPerSample();
+  std::uint8_t* const first =
+      pixels.data.data() + (std::int64_t{changed.y} * pixels.width + changed.x) * pixelBytes;
+  const gint stride = static_cast<gint>(pixels.width * pixelBytes);
+  gimp_image_undo_group_start(run.image);
   {
     Buffer shadow = drawableBuffer(run.drawable, true);
-    gegl_buffer_set(shadow.get(), &whole, 0, format, pixels.data.data(), GEGL_AUTO_ROWSTRIDE);
-    gegl_buffer_flush(shadow.get());
-  }
-  // The module has already blended its result with the selection. GIMP
-  // would blend the shadow with it once more, so the merge runs under a
-  // hard rectangle of the selection's bounds, and the selection comes back
-  // afterwards: one undo step in all.
-  gimp_image_undo_group_start(run.image);
-  gint32 savedSelection = -1;
-  if (selection) {
-    gint offsetX = 0, offsetY = 0;
-    gimp_drawable_offsets(run.drawable, &offsetX, &offsetY);
-    savedSelection = gimp_selection_save(run.image);
-    gimp_image_select_rectangle(run.image, GIMP_CHANNEL_OP_REPLACE, offsetX + x, offsetY + y, width, height);
+    gegl_buffer_set(shadow.get(), &changed, 0, format, first, stride);
   }
   gimp_drawable_merge_shadow(run.drawable, TRUE);
-  if (savedSelection != -1) {
-    gimp_image_select_item(run.image, GIMP_CHANNEL_OP_REPLACE, savedSelection);
-    gimp_image_remove_channel(run.image, savedSelection);
+  gimp_drawable_free_shadow(run.drawable);
+  {
+    Buffer target = drawableBuffer(run.drawable, false);
+    gegl_buffer_set(target.get(), &changed, 0, format, first, stride);
+    gegl_buffer_flush(target.get());
   }
   gimp_image_undo_group_end(run.image);
-  gimp_drawable_update(run.drawable, 0, 0, pixels.width, pixels.height);
+  gimp_drawable_update(run.drawable, changed.x, changed.y, changed.width, changed.height);
 
   if (registry) {
     // The drawable holds the result by now: a registry that cannot be saved

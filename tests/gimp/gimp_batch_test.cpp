@@ -78,7 +78,10 @@ class GimpBatchTest : public CommandTest {
 
 std::string scriptString(const std::string& text) { return "\"" + text + "\""; }
 
-TEST_F(GimpBatchTest, BothPluginsAt8And16BitsGiveVeltranesPixels) {
+// PNG for integer samples, TIFF for floats.
+std::string extension(const Case& c) { return c.depth == SampleDepth::f32 ? ".tif" : ".png"; }
+
+TEST_F(GimpBatchTest, BothPluginsAt8And16BitsAndHalvaneInFloatGiveVeltranesPixels) {
   const std::string action = path("mirelle-action.json");
   std::ofstream(action) << R"({"plugin": "mirelle", "values": [)"
                         << R"({"key": "brgH", "type": "float", "value": 25.0},)"
@@ -93,6 +96,8 @@ TEST_F(GimpBatchTest, BothPluginsAt8And16BitsGiveVeltranesPixels) {
       {"mirelle", SampleDepth::u16, 3, true, "\"\" \"\" 12 0.4 3 9 -1 -1 0",
        {"--set", "overallNoiseLevel=12", "--set", "highlightsNoiseLevel=0.4", "--set", "lowThreshold=3", "--set",
         "highThreshold=9", "--set", "alwaysProfile=0"}},
+      {"halvane", SampleDepth::f32, 3, false, "\"\" \"\" 20 -1 -1 -1 -1 -1 -1 -1 0 -1",
+       {"--set", "overallNoiseLevel=20", "--set", "alwaysProfile=0"}},
   };
 
   const std::string mask = writeMask();
@@ -101,9 +106,9 @@ TEST_F(GimpBatchTest, BothPluginsAt8And16BitsGiveVeltranesPixels) {
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
     const std::string stem = std::string(c.plugin) + "-" + std::to_string(i);
-    inputs.push_back(writeInput(c, path(stem + "-in.png")));
+    inputs.push_back(writeInput(c, path(stem + "-in" + extension(c))));
     const std::string in = scriptString(inputs.back());
-    const std::string out = scriptString(path(stem + "-gimp.png"));
+    const std::string out = scriptString(path(stem + "-gimp" + extension(c)));
     script += "(let* ((image (car (gimp-file-load RUN-NONINTERACTIVE " + in + " " + in + ")))"
               " (drawable (car (gimp-image-get-active-drawable image))))"
               " (gimp-image-select-rectangle image CHANNEL-OP-REPLACE " +
@@ -130,15 +135,16 @@ TEST_F(GimpBatchTest, BothPluginsAt8And16BitsGiveVeltranesPixels) {
     const std::string stem = std::string(c.plugin) + "-" + std::to_string(i);
     // The GIMP plug-in keeps its settings in the same registry as veltrane;
     // veltrane gets a registry of its own that sees the same runs.
-    std::vector<std::string> args{c.plugin, inputs[i], path(stem + "-veltrane.png"), "--rect", rect, "--mask", mask,
-                                  "--tile", "64,64", "--registry", path("veltrane-registry.json")};
+    // GIMP 2.10 hands its plug-ins tiles of 128 x 128 pixels.
+    std::vector<std::string> args{c.plugin, inputs[i], path(stem + "-veltrane" + extension(c)), "--rect", rect,
+                                  "--mask", mask, "--tile", "128,128", "--registry", path("veltrane-registry.json")};
     args.insert(args.end(), c.veltraneArguments.begin(), c.veltraneArguments.end());
     const CommandResult v = veltrane(args);
     ASSERT_EQ(v.status, 0) << v.err;
 
     const host::HostImage input = readImage(inputs[i]);
-    const host::HostImage fromGimp = readImage(path(stem + "-gimp.png"));
-    const host::HostImage fromVeltrane = readImage(path(stem + "-veltrane.png"));
+    const host::HostImage fromGimp = readImage(path(stem + "-gimp" + extension(c)));
+    const host::HostImage fromVeltrane = readImage(path(stem + "-veltrane" + extension(c)));
     ASSERT_EQ(fromGimp.depth, c.depth);
     ASSERT_EQ(fromGimp.channels, c.channels);
     EXPECT_TRUE(fromGimp.pixels == fromVeltrane.pixels) << "pixels differ from veltrane's";

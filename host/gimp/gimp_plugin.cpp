@@ -12,6 +12,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "arguments.h"
@@ -59,6 +60,14 @@ void tellLines(const std::string& text) {
   std::istringstream lines(text);
   for (std::string line; std::getline(lines, line);)
     if (!line.empty()) tell(line);
+}
+
+// A line the module wrote on standard error; its message boxes come as
+// "Veltrane: <text>", and GIMP names the plug-in on its own.
+void tellModuleLine(const std::string& line) {
+  constexpr std::string_view prefix = "Veltrane: ";
+  if (line.empty()) return;
+  tell(line.starts_with(prefix) ? line.substr(prefix.size()) : line);
 }
 
 class Failure : public std::runtime_error {
@@ -196,7 +205,7 @@ void filter(const Run& run) {
 
   StderrCapture messages;
   options.onProgress = [&messages](std::int32_t done, std::int32_t total) {
-    for (const std::string& line : messages.takeLines()) tell(line);
+    for (const std::string& line : messages.takeLines()) tellModuleLine(line);
     if (total > 0) gimp_progress_update(std::clamp(static_cast<double>(done) / total, 0.0, 1.0));
   };
   gimp_progress_init((std::string(deliverable.name) + "...").c_str());
@@ -210,11 +219,14 @@ void filter(const Run& run) {
     result = host.runFilter(module.entry(), wantDialog);
     filtered = askedForPixels(host.statistics());
   }
-  for (const std::string& line : messages.takeLines(true)) tell(line);
+  for (const std::string& line : messages.takeLines(true)) tellModuleLine(line);
   if (result != 0)
     throw Failure(GIMP_PDB_EXECUTION_ERROR, std::string(deliverable.name) + " returned " + std::to_string(result));
   if (!filtered) return;  // declined: the module said why, the drawable stays as it was
+  // From here on GIMP's Cancel (which ends this process) would leave a
+  // half-written drawable: the progress ends first.
   gimp_progress_update(1.0);
+  gimp_progress_end();
 
   fromHostImage(document, pixels);
   // GIMP's merge of a shadow buffer records the undo step, but it blends the

@@ -13,15 +13,17 @@
 namespace veltrane::gimp {
 
 std::string argumentName(const char* field) {
+  // A capital starts a word after a small letter, and ends a run of
+  // capitals when a small letter follows it: "mixBWDetail" -> "mix-bw-detail".
   std::string name;
   for (const char* c = field; *c; ++c) {
     const auto u = static_cast<unsigned char>(*c);
-    if (std::isupper(u)) {
-      if (!name.empty()) name += '-';
-      name += static_cast<char>(std::tolower(u));
-    } else {
-      name += *c;
+    if (std::isupper(u) && c != field) {
+      const auto before = static_cast<unsigned char>(c[-1]);
+      const auto after = static_cast<unsigned char>(c[1]);
+      if (!std::isupper(before) || std::islower(after)) name += '-';
     }
+    name += static_cast<char>(std::tolower(u));
   }
   return name;
 }

@@ -28,7 +28,7 @@ struct NamedArgument {
 // of its scripting terminology.
 std::vector<NamedArgument> namedArguments(const Deliverable& deliverable);
 
-// "overallNoiseLevel" -> "overall-noise-level".
+// "overallNoiseLevel" -> "overall-noise-level", "mixBWDetail" -> "mix-bw-detail".
 std::string argumentName(const char* field);
 
 // A level below zero and a switch of -1 mean "not given".

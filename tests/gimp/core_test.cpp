@@ -25,12 +25,21 @@ namespace {
 namespace fs = std::filesystem;
 using hostapi::fourcc;
 
-TEST(GimpArguments, MirelleTakesItsMainLevelsAndSwitchesByName) {
-  std::vector<std::string> names;
-  for (const NamedArgument& a : namedArguments(mirelleDeliverable())) names.push_back(a.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"overall-noise-level", "highlights-noise-level", "low-threshold",
-                                             "high-threshold", "profile-digital-on-load", "profile-film-on-load",
-                                             "always-profile"}));
+// Scripts name these arguments: they must not change.
+TEST(GimpArguments, MainLevelsAndSwitchesByName) {
+  const auto names = [](const Deliverable& d) {
+    std::vector<std::string> list;
+    for (const NamedArgument& a : namedArguments(d)) list.push_back(a.name);
+    return list;
+  };
+  EXPECT_EQ(names(mirelleDeliverable()),
+            (std::vector<std::string>{"overall-noise-level", "highlights-noise-level", "low-threshold", "high-threshold",
+                                      "profile-digital-on-load", "profile-film-on-load", "always-profile"}));
+  EXPECT_EQ(names(halvaneDeliverable()),
+            (std::vector<std::string>{"overall-noise-level", "highlights-noise-level", "mix-bw-detail",
+                                      "mix-color-detail", "sharpen-bw-detail", "sharpen-color-detail",
+                                      "profile-digital-on-load", "profile-film-on-load", "always-profile",
+                                      "cleaner-smooth-areas"}));
 }
 
 class ScriptDescriptorTest : public ::testing::Test {

@@ -87,20 +87,26 @@ Buffer drawableBuffer(gint32 drawable, bool shadow) {
   return buffer;
 }
 
-// The drawable's own format at the nearest depth the modules take: 8- and
-// 16-bit integers as they are, 32-bit integers as 16-bit, half, single and
-// double floats as single.
+// The drawable's own format at a depth the modules take: 8- and 16-bit
+// integers and single floats as they are, half floats as single (and back
+// exactly). 32-bit integers and doubles would lose precision on the way
+// back, alpha and unselected samples included: such images are refused.
 const Babl* exchangeFormat(const Babl* own, SampleKind& kind) {
   const Babl* type = babl_format_get_type(own, 0);
-  const char* typeName = "float";
+  const char* typeName = nullptr;
   if (type == babl_type("u8")) {
     kind = SampleKind::u8;
     typeName = "u8";
-  } else if (type == babl_type("u16") || type == babl_type("u32")) {
+  } else if (type == babl_type("u16")) {
     kind = SampleKind::u16;
     typeName = "u16";
-  } else {
+  } else if (type == babl_type("float") || type == babl_type("half")) {
     kind = SampleKind::f32;
+    typeName = "float";
+  } else {
+    throw Failure(GIMP_PDB_EXECUTION_ERROR,
+                  "this precision cannot be filtered without loss; convert the image to 8-bit, 16-bit or "
+                  "32-bit floating point precision first (Image > Precision)");
   }
   const std::string name = std::string(babl_get_name(babl_format_get_model(own))) + " " + typeName;
   return babl_format_with_space(name.c_str(), own);
@@ -204,8 +210,13 @@ void filter(const Run& run) {
   }
 
   StderrCapture messages;
-  options.onProgress = [&messages](std::int32_t done, std::int32_t total) {
-    for (const std::string& line : messages.takeLines()) tellModuleLine(line);
+  // Called from inside the module: nothing may escape it.
+  options.onProgress = [&messages](std::int32_t done, std::int32_t total) noexcept {
+    try {
+      for (const std::string& line : messages.takeLines()) tellModuleLine(line);
+    } catch (...) {
+      // the lines stay in the capture and are shown after the run
+    }
     if (total > 0) gimp_progress_update(std::clamp(static_cast<double>(done) / total, 0.0, 1.0));
   };
   gimp_progress_init((std::string(deliverable.name) + "...").c_str());
@@ -269,7 +280,7 @@ void filter(const Run& run) {
 
 // GIMP's side of the plug-in.
 
-void query() {
+void installProcedures() {
   static const GimpParamDef fixed[fixedArgumentCount] = {
       {GIMP_PDB_INT32, const_cast<gchar*>("run-mode"),
        const_cast<gchar*>("The run mode { RUN-INTERACTIVE (0), RUN-NONINTERACTIVE (1), RUN-WITH-LAST-VALS (2) }")},
@@ -298,6 +309,14 @@ void query() {
                            "RGB*, GRAY*", GIMP_PLUGIN, static_cast<gint>(parameters.size()), 1,
                            parameters.data(), returned);
     gimp_plugin_menu_register(p.name, p.menuPath);
+  }
+}
+
+void query() {
+  try {
+    installProcedures();
+  } catch (const std::exception& e) {
+    g_printerr("veltrane-gimp: cannot register its procedures: %s\n", e.what());
   }
 }
 
@@ -345,7 +364,7 @@ void run(const gchar* name, gint count, const GimpParam* params, gint* returnCou
   }
   values[0].data.d_status = status;
   if (status != GIMP_PDB_SUCCESS) {
-    tell(error);
+    // GIMP shows the returned message itself (and a script's error names it).
     values[1].type = GIMP_PDB_STRING;
     values[1].data.d_string = error.data();
     *returnCount = 2;

@@ -33,8 +33,9 @@ struct Case {
   SampleDepth depth;
   std::int32_t channels;
   bool alpha;
-  // The procedure's arguments after run mode, image and drawable, as
+  // The procedure's run mode and its arguments after image and drawable, as
   // Script-Fu text, and the same settings for veltrane.
+  std::string runMode;
   std::string gimpArguments;
   std::vector<std::string> veltraneArguments;
 };
@@ -87,17 +88,20 @@ TEST_F(GimpBatchTest, BothPluginsAt8And16BitsAndHalvaneInFloatGiveVeltranesPixel
                         << R"({"key": "brgH", "type": "float", "value": 25.0},)"
                         << R"({"key": "Blah", "type": "boolean", "value": false}]})";
   const std::vector<Case> cases = {
-      {"halvane", SampleDepth::u8, 3, true, "\"\" \"\" 30 -1 -1 0.5 -1 -1 -1 -1 0 -1",
+      {"halvane", SampleDepth::u8, 3, true, "RUN-NONINTERACTIVE", "\"\" \"\" 30 -1 -1 0.5 -1 -1 -1 -1 0 -1",
        {"--set", "overallNoiseLevel=30", "--set", "mixColorDetail=0.5", "--set", "alwaysProfile=0"}},
-      {"halvane", SampleDepth::u16, 1, false, "\"\" \"\" -1 -1 -1 -1 -1 -1 -1 -1 1 -1",
+      {"halvane", SampleDepth::u16, 1, false, "RUN-NONINTERACTIVE", "\"\" \"\" -1 -1 -1 -1 -1 -1 -1 -1 1 -1",
        {"--set", "alwaysProfile=1"}},
-      {"mirelle", SampleDepth::u8, 3, false, "\"\" " + scriptString(action) + " -1 -1 -1 -1 -1 -1 -1",
+      {"mirelle", SampleDepth::u8, 3, false, "RUN-NONINTERACTIVE", "\"\" " + scriptString(action) + " -1 -1 -1 -1 -1 -1 -1",
        {"--replay", action}},
-      {"mirelle", SampleDepth::u16, 3, true, "\"\" \"\" 12 0.4 3 9 -1 -1 0",
+      {"mirelle", SampleDepth::u16, 3, true, "RUN-NONINTERACTIVE", "\"\" \"\" 12 0.4 3 9 -1 -1 0",
        {"--set", "overallNoiseLevel=12", "--set", "highlightsNoiseLevel=0.4", "--set", "lowThreshold=3", "--set",
         "highThreshold=9", "--set", "alwaysProfile=0"}},
-      {"halvane", SampleDepth::f32, 3, false, "\"\" \"\" 20 -1 -1 -1 -1 -1 -1 -1 0 -1",
+      {"halvane", SampleDepth::f32, 3, false, "RUN-NONINTERACTIVE", "\"\" \"\" 20 -1 -1 -1 -1 -1 -1 -1 0 -1",
        {"--set", "overallNoiseLevel=20", "--set", "alwaysProfile=0"}},
+      // The settings remembered from the run before (Script-Fu passes every
+      // argument, which this run mode ignores).
+      {"halvane", SampleDepth::u8, 3, false, "RUN-WITH-LAST-VALS", "\"\" \"\" 5 -1 -1 -1 -1 -1 -1 -1 1 -1", {}},
   };
 
   const std::string mask = writeMask();
@@ -117,7 +121,7 @@ TEST_F(GimpBatchTest, BothPluginsAt8And16BitsAndHalvaneInFloatGiveVeltranesPixel
               " (gimp-image-select-rectangle image CHANNEL-OP-ADD " +
               std::to_string(second[0]) + " " + std::to_string(second[1]) + " " + std::to_string(second[2]) + " " +
               std::to_string(second[3]) + ")"
-              " (plug-in-veltrane-" + c.plugin + " RUN-NONINTERACTIVE image drawable " + c.gimpArguments + ")"
+              " (plug-in-veltrane-" + c.plugin + " " + c.runMode + " image drawable " + c.gimpArguments + ")"
               " (gimp-file-save RUN-NONINTERACTIVE image drawable " + out + " " + out + ")"
               " (gimp-image-delete image))\n";
   }

@@ -33,8 +33,9 @@ TEST(GimpArguments, MainLevelsAndSwitchesByName) {
     return list;
   };
   EXPECT_EQ(names(mirelleDeliverable()),
-            (std::vector<std::string>{"overall-noise-level", "highlights-noise-level", "low-threshold", "high-threshold",
-                                      "profile-digital-on-load", "profile-film-on-load", "always-profile"}));
+            (std::vector<std::string>{"overall-noise-level", "highlights-noise-level", "low-threshold",
+                                      "high-threshold", "profile-digital-on-load", "profile-film-on-load",
+                                      "always-profile"}));
   EXPECT_EQ(names(halvaneDeliverable()),
             (std::vector<std::string>{"overall-noise-level", "highlights-noise-level", "mix-bw-detail",
                                       "mix-color-detail", "sharpen-bw-detail", "sharpen-color-detail",

@@ -24,7 +24,9 @@ constexpr std::int32_t second[4] = {40, 30, 40, 36};
 constexpr std::int32_t bounds[4] = {10, 8, 80, 66};  // left, top, right, bottom
 
 bool selected(std::int32_t x, std::int32_t y) {
-  const auto in = [x, y](const std::int32_t* r) { return x >= r[0] && x < r[0] + r[2] && y >= r[1] && y < r[1] + r[3]; };
+  const auto in = [x, y](const std::int32_t* r) {
+    return x >= r[0] && x < r[0] + r[2] && y >= r[1] && y < r[1] + r[3];
+  };
   return in(first) || in(second);
 }
 
@@ -61,7 +63,8 @@ class GimpBatchTest : public CommandTest {
     mask.channels = 1;
     mask.pixels.resize(static_cast<std::size_t>(mask.pixelBytes()));
     for (std::int32_t y = 0; y < height; ++y)
-      for (std::int32_t x = 0; x < width; ++x) mask.pixels[static_cast<std::size_t>(y * width + x)] = selected(x, y) ? 255 : 0;
+      for (std::int32_t x = 0; x < width; ++x)
+        mask.pixels[static_cast<std::size_t>(y * width + x)] = selected(x, y) ? 255 : 0;
     const std::string file = path("mask.png");
     host::writeImageFile(file, mask, host::FileInfo{});
     return file;
@@ -92,8 +95,8 @@ TEST_F(GimpBatchTest, BothPluginsAt8And16BitsAndHalvaneInFloatGiveVeltranesPixel
        {"--set", "overallNoiseLevel=30", "--set", "mixColorDetail=0.5", "--set", "alwaysProfile=0"}},
       {"halvane", SampleDepth::u16, 1, false, "RUN-NONINTERACTIVE", "\"\" \"\" -1 -1 -1 -1 -1 -1 -1 -1 1 -1",
        {"--set", "alwaysProfile=1"}},
-      {"mirelle", SampleDepth::u8, 3, false, "RUN-NONINTERACTIVE", "\"\" " + scriptString(action) + " -1 -1 -1 -1 -1 -1 -1",
-       {"--replay", action}},
+      {"mirelle", SampleDepth::u8, 3, false, "RUN-NONINTERACTIVE",
+       "\"\" " + scriptString(action) + " -1 -1 -1 -1 -1 -1 -1", {"--replay", action}},
       {"mirelle", SampleDepth::u16, 3, true, "RUN-NONINTERACTIVE", "\"\" \"\" 12 0.4 3 9 -1 -1 0",
        {"--set", "overallNoiseLevel=12", "--set", "highlightsNoiseLevel=0.4", "--set", "lowThreshold=3", "--set",
         "highThreshold=9", "--set", "alwaysProfile=0"}},

@@ -130,7 +130,7 @@ TEST_F(GimpBatchTest, BothPluginsAt8And16BitsAndHalvaneInFloatGiveVeltranesPixel
   }
   const std::string gimpDir = gimpFolder();
   const CommandResult gimp = run("/usr/bin/env", {"GIMP2_DIRECTORY=" + gimpDir, "XDG_CACHE_HOME=" + path("cache"),
-                                                  VELTRANE_GIMP, "-i", "-n", "-b", script, "-b", "(gimp-quit 0)"});
+                                                  VELTRANE_GIMP, "-i", "-n", "-d", "-f", "-b", script, "-b", "(gimp-quit 0)"});
   ASSERT_EQ(gimp.status, 0) << gimp.out << gimp.err;
   EXPECT_EQ(gimp.err.find("execution error"), std::string::npos) << gimp.err;
 

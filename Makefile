@@ -2,7 +2,7 @@
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 BENCHES ?= build/release/bench/engine_bench
 
-.PHONY: all deps build test bench debug clean demo win win-compare dist
+.PHONY: all deps build test bench debug clean demo win win-compare dist gimp-install
 
 # configure, build and run the tests of one preset: $(call preset-test,NAME)
 define preset-test
@@ -80,6 +80,18 @@ win-compare: deps
 	$(call preset-test,win32)
 	$(call preset-test,win64)
 	sh scripts/win-compare.sh build/release build/win32 build/win64
+
+# The GIMP plug-in folder (veltrane-gimp with both modules) into the user's
+# GIMP 2.10 plug-ins folder; GIMP_PLUGIN_DIR overrides where.
+GIMP_PLUGIN_DIR ?= $(or $(GIMP2_DIRECTORY),$(or $(XDG_CONFIG_HOME),$(HOME)/.config)/GIMP/2.10)/plug-ins
+gimp-install: build
+	test -x build/release/gimp/veltrane-gimp/veltrane-gimp || \
+	  { echo "gimp-install: no GIMP plug-in was built (is libgimp2.0-dev installed? make deps)"; exit 1; }
+	mkdir -p "$(GIMP_PLUGIN_DIR)/veltrane-gimp"
+	install -m 755 build/release/gimp/veltrane-gimp/veltrane-gimp "$(GIMP_PLUGIN_DIR)/veltrane-gimp/"
+	install -m 644 build/release/gimp/veltrane-gimp/halvane.so build/release/gimp/veltrane-gimp/mirelle.so \
+	  "$(GIMP_PLUGIN_DIR)/veltrane-gimp/"
+	@echo "gimp-install: installed into $(GIMP_PLUGIN_DIR)/veltrane-gimp; restart GIMP"
 
 bench: build
 	set -e; for b in $(BENCHES); do echo "== $$b"; $$b; done

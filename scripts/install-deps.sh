@@ -17,6 +17,9 @@ PACKAGES=(
   libopenimageio-dev
   nlohmann-json3-dev
   libcli11-dev
+  # the GIMP 2.10 plug-in (libgimp only) and GIMP itself for its batch test
+  libgimp2.0-dev
+  gimp
   # Windows modules: mingw-w64 cross compilers (posix thread model), and Wine
   # (both bitnesses) with a virtual X server to run them
   g++-mingw-w64-i686-posix

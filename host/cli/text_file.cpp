@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #include "cli_error.h"
 #include "host/os/os.h"
@@ -25,13 +24,25 @@ fs::path createParentFolder(const fs::path& path) {
   return dir;
 }
 
-std::string readTextFile(const fs::path& path) {
+void requireRegularFile(const std::string& what, const fs::path& path) {
+  const std::string kind = host::os::notARegularFile(path);
+  if (!kind.empty()) throw CommandError(what + " " + quote(path) + ": " + kind + ", not a regular file");
+}
+
+std::string readTextFile(const fs::path& path, std::size_t maxBytes) {
+  requireRegularFile("cannot read", path);
   std::ifstream in(path, std::ios::binary);
   if (!in) throw CommandError("cannot read " + quote(path) + ": " + std::strerror(errno));
-  std::ostringstream content;
-  content << in.rdbuf();
+  std::string content;
+  char chunk[65536];
+  while (in && content.size() <= maxBytes) {
+    in.read(chunk, sizeof chunk);
+    content.append(chunk, static_cast<std::size_t>(in.gcount()));
+  }
   if (in.bad()) throw CommandError("cannot read " + quote(path) + ": " + std::strerror(errno));
-  return content.str();
+  if (content.size() > maxBytes)
+    throw CommandError(quote(path) + " is larger than " + std::to_string(maxBytes / 1024) + " KiB, too large to be read");
+  return content;
 }
 
 }  // namespace veltrane::cli

@@ -19,7 +19,7 @@ fs::path createParentFolder(const fs::path& path) {
   if (!dir.empty()) {
     std::error_code ec;
     fs::create_directories(dir, ec);
-    if (ec) throw CommandError("cannot create the folder " + quote(dir) + ": " + ec.message());
+    if (ec) throw CommandError("cannot write " + quote(path) + ": cannot create the folder " + quote(dir) + ": " + ec.message());
   }
   return dir;
 }

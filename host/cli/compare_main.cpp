@@ -68,7 +68,8 @@ int run(const std::vector<std::string>& argv) {
     return 2;
   }
   namespace os = veltrane::host::os;
-  const auto leftFile = os::pathFromUtf8(argv[1]), rightFile = os::pathFromUtf8(argv[2]), outFile = os::pathFromUtf8(argv[3]);
+  const auto leftFile = os::pathFromUtf8(argv[1]), rightFile = os::pathFromUtf8(argv[2]),
+             outFile = os::pathFromUtf8(argv[3]);
   for (const std::string& name : {argv[1], argv[2], argv[3]}) {
     const std::string kind = os::notARegularFile(os::pathFromUtf8(name));
     if (!kind.empty()) {

@@ -57,7 +57,8 @@ PluginChoice resolvePlugin(const std::string& arg) {
   choice.label = arg;
   const bool byName = arg == "halvane" || arg == "mirelle";
   std::error_code ec;
-  choice.path = byName ? commandDirectory() / (arg + moduleExtension) : fs::absolute(host::os::pathFromUtf8(arg), ec).lexically_normal();
+  choice.path = byName ? commandDirectory() / (arg + moduleExtension)
+                       : fs::absolute(host::os::pathFromUtf8(arg), ec).lexically_normal();
   if (!fs::is_regular_file(choice.path, ec)) {
     if (byName)
       throw CommandError("plug-in module " + quote(choice.path) + " not found next to the command");

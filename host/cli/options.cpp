@@ -76,10 +76,12 @@ std::string fieldList(const Deliverable& d) {
 
 std::string footer() {
   return "\nAlso: veltrane about PLUGIN   shows the plug-in's about box.\n\n"
-         "PLUGIN is halvane or mirelle (the module next to this command) or the path of a\n"
-         "plug-in module. OUTPUT is written only when the plug-in succeeds, and atomically:\n"
-         "an existing OUTPUT is either kept or replaced by the complete result. Its format\n"
-         "follows its extension; alpha and metadata are carried over from INPUT.\n\n"
+         "PLUGIN is halvane or mirelle (the module next to this command) or the file name\n"
+         "of a plug-in module, which is known by its property list, whatever its name.\n"
+         "Files read must be regular files; no file written may be a file read or another\n"
+         "file written, by any name. OUTPUT is written only when the plug-in succeeds, and\n"
+         "atomically: an existing OUTPUT is either kept or replaced by the complete result.\n"
+         "Its format follows its extension; alpha and metadata are carried over from INPUT.\n\n"
          "Unless --dialog is given, the plug-in gets a scripting descriptor (the --replay\n"
          "values, then the --settings values, then the --set values; empty when none is\n"
          "given) and is told to run silently. Settings the plug-in remembers between\n"

@@ -19,7 +19,9 @@ fs::path createParentFolder(const fs::path& path) {
   if (!dir.empty()) {
     std::error_code ec;
     fs::create_directories(dir, ec);
-    if (ec) throw CommandError("cannot write " + quote(path) + ": cannot create the folder " + quote(dir) + ": " + ec.message());
+    if (ec)
+      throw CommandError("cannot write " + quote(path) + ": cannot create the folder " + quote(dir) + ": " +
+                         ec.message());
   }
   return dir;
 }
@@ -41,7 +43,8 @@ std::string readTextFile(const fs::path& path, std::size_t maxBytes) {
   }
   if (in.bad()) throw CommandError("cannot read " + quote(path) + ": " + std::strerror(errno));
   if (content.size() > maxBytes)
-    throw CommandError(quote(path) + " is larger than " + std::to_string(maxBytes / 1024) + " KiB, too large to be read");
+    throw CommandError("cannot read " + quote(path) + ": larger than " + std::to_string(maxBytes / 1024) +
+                       " KiB, too large for what it should hold");
   return content;
 }
 

@@ -20,7 +20,8 @@ std::string lastLoaderError() {
 
 PluginModule PluginModule::load(const std::string& path) {
   ModuleFile file = inspectModuleFile(path, ModuleFormat::elf);
-  if (!file.problem.empty()) throw std::runtime_error("cannot load plug-in module '" + path + "': it is " + file.problem);
+  if (!file.problem.empty())
+    throw std::runtime_error("cannot load plug-in module '" + path + "': it is " + file.problem);
   dlerror();  // clear any earlier error
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) throw std::runtime_error("cannot load plug-in module '" + path + "': " + lastLoaderError());

@@ -109,7 +109,8 @@ PluginModule PluginModule::load(const std::string& path) {
   const std::wstring wide = widen(path);
   if (wide.empty()) throw std::runtime_error("cannot load plug-in module '" + path + "': not a valid file name");
   const ModuleFile file = inspectModuleFile(std::filesystem::path(wide), ModuleFormat::pe);
-  if (!file.problem.empty()) throw std::runtime_error("cannot load plug-in module '" + path + "': it is " + file.problem);
+  if (!file.problem.empty())
+    throw std::runtime_error("cannot load plug-in module '" + path + "': it is " + file.problem);
   // No error box for a missing dependency: the failure is reported here.
   DWORD previousMode = 0;
   const bool modeSet = ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode) != 0;

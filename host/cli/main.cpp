@@ -181,9 +181,13 @@ bool askedForPixels(const host::SimStatistics& stats) {
   return false;
 }
 
+// Exit statuses besides success and CommandError's, as --help describes them.
+constexpr int exitPluginFailed = 1;
+constexpr int exitPartlyWritten = 3;
+
 int pluginFailed(const std::string& label, std::int16_t result) {
   std::cerr << "veltrane: " << label << " returned " << result << "\n";
-  return 1;  // see --help
+  return exitPluginFailed;
 }
 
 // What the host offers the plug-in besides the image.
@@ -205,10 +209,6 @@ host::SimOptions hostOptions(const RunOptions& o, const host::HostImage& image) 
   options.maxSpace = o.maxSpace ? *o.maxSpace : defaultMaxSpace();
   return options;
 }
-
-// Exit statuses, as --help describes them.
-constexpr int exitPluginFailed = 1;
-constexpr int exitPartlyWritten = 3;
 
 // A file besides the image that could not be written: the run goes on.
 void warnNotWritten(const std::string& what) { std::cerr << "veltrane: warning: " << what << "\n"; }

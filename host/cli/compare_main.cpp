@@ -67,6 +67,20 @@ int run(const std::vector<std::string>& argv) {
     std::cerr << "usage: veltrane-compare LEFT RIGHT OUTPUT\n";
     return 2;
   }
+  namespace os = veltrane::host::os;
+  const auto leftFile = os::pathFromUtf8(argv[1]), rightFile = os::pathFromUtf8(argv[2]),
+             outFile = os::pathFromUtf8(argv[3]);
+  for (const std::string& name : {argv[1], argv[2], argv[3]}) {
+    const std::string kind = os::notARegularFile(os::pathFromUtf8(name));
+    if (!kind.empty()) {
+      std::cerr << "veltrane-compare: '" << name << "': " << kind << ", not a regular file\n";
+      return 2;
+    }
+  }
+  if (os::sameFile(outFile, leftFile) || os::sameFile(outFile, rightFile)) {
+    std::cerr << "veltrane-compare: the output '" << argv[3] << "' is one of the images read; choose another name\n";
+    return 2;
+  }
   veltrane::host::FileInfo leftInfo;
   const HostImage left = veltrane::host::readImageFile(argv[1], &leftInfo);
   const HostImage right = veltrane::host::readImageFile(argv[2]);

@@ -104,9 +104,17 @@ std::optional<std::uint32_t> keyFromString(std::string_view text) {
   return std::nullopt;
 }
 
+std::vector<std::uint32_t> nonFiniteKeys(const host::Descriptor& descriptor) {
+  std::vector<std::uint32_t> keys;
+  for (const auto& [key, v] : descriptor.entries())
+    if (v.type == DescriptorValue::Type::floating && !std::isfinite(v.floating)) keys.push_back(key);
+  return keys;
+}
+
 nlohmann::ordered_json descriptorToJson(const host::Descriptor& descriptor) {
   nlohmann::ordered_json values = nlohmann::ordered_json::array();
   for (const auto& [key, v] : descriptor.entries()) {
+    if (v.type == DescriptorValue::Type::floating && !std::isfinite(v.floating)) continue;
     nlohmann::ordered_json entry;
     entry["key"] = keyToString(key);
     entry["type"] = typeName(v.type);
@@ -130,24 +138,29 @@ std::string descriptorToText(const host::Descriptor& descriptor, const std::stri
   return text + indent + "]";
 }
 
-host::Descriptor descriptorFromJson(const nlohmann::json& values) {
+host::Descriptor descriptorFromJson(const nlohmann::json& values, std::vector<std::string>* skipped) {
   if (!values.is_array()) throw std::invalid_argument("\"values\" is not a list");
   host::Descriptor descriptor;
   for (const nlohmann::json& entry : values) {
-    if (!entry.is_object()) throw std::invalid_argument("a value is not an object");
-    const auto key = entry.find("key");
-    if (key == entry.end() || !key->is_string()) throw std::invalid_argument("a value has no \"key\"");
-    const std::string& keyText = key->get_ref<const std::string&>();
-    const std::optional<std::uint32_t> code = keyFromString(keyText);
-    if (!code)
-      throw std::invalid_argument("'" + keyText + "' is not a key (four characters or 0x followed by 8 hex digits)");
-    descriptor.put(*code, valueFromJson(entry, keyText));
+    try {
+      if (!entry.is_object()) throw std::invalid_argument("a value is not an object");
+      const auto key = entry.find("key");
+      if (key == entry.end() || !key->is_string()) throw std::invalid_argument("a value has no \"key\"");
+      const std::string& keyText = key->get_ref<const std::string&>();
+      const std::optional<std::uint32_t> code = keyFromString(keyText);
+      if (!code)
+        throw std::invalid_argument("'" + keyText + "' is not a key (four characters or 0x followed by 8 hex digits)");
+      descriptor.put(*code, valueFromJson(entry, keyText));
+    } catch (const std::invalid_argument& e) {
+      if (!skipped) throw;
+      skipped->push_back(e.what());
+    }
   }
   return descriptor;
 }
 
 RecordedAction readRecordedAction(const std::filesystem::path& path) {
-  const std::string text = readTextFile(path);
+  const std::string text = readTextFile(path, maxRecordedActionBytes);
   try {
     const nlohmann::json doc = nlohmann::json::parse(text);
     if (!doc.is_object()) throw std::invalid_argument("not a JSON object");

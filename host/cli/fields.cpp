@@ -16,6 +16,12 @@
 
 namespace veltrane::cli {
 
+std::string_view trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 std::optional<Field> findField(const Deliverable& d, std::string_view nameOrKey) {
   for (std::size_t i = 0; i < realSlotCount; ++i)
     if (d.realFieldNames[i] && nameOrKey == d.realFieldNames[i])
@@ -38,8 +44,8 @@ std::pair<std::uint32_t, host::DescriptorValue> parseSetting(const Deliverable& 
   const std::size_t eq = setting.find('=');
   if (eq == std::string_view::npos)
     throw CommandError("--set '" + std::string(setting) + "': expected FIELD=VALUE");
-  const std::string name(setting.substr(0, eq));
-  const std::string value(setting.substr(eq + 1));
+  const std::string name(trimmed(setting.substr(0, eq)));
+  const std::string value(trimmed(setting.substr(eq + 1)));
   const std::optional<Field> field = findField(d, name);
   if (!field)
     throw CommandError("--set: " + std::string(d.name) + " has no field '" + name +
@@ -63,6 +69,7 @@ std::pair<std::uint32_t, host::DescriptorValue> parseSetting(const Deliverable& 
 
 void putSettingsFile(const Deliverable& d, const std::string& path, host::Descriptor& values,
                      std::ostream& warnings) {
+  requireRegularFile("--settings", host::os::pathFromUtf8(path));
   std::ifstream in(host::os::pathFromUtf8(path), std::ios::binary);
   if (!in.is_open()) throw CommandError("cannot read the settings file " + quote(path));
   std::vector<std::uint8_t> stored(ui::settingsMaxStoredSize(d.settingsSignature));

@@ -24,6 +24,10 @@ struct Field {
   std::uint32_t key = 0;  // 0: the slot has no scripting key
 };
 
+// `text` without the spaces and tabs around it: numbers and names are read
+// alike however they are padded.
+std::string_view trimmed(std::string_view text);
+
 // A slot by its field name ("overallNoiseLevel") or, for exactly four
 // characters, by its scripting key ("brgH").
 std::optional<Field> findField(const Deliverable& deliverable, std::string_view nameOrKey);

@@ -1,6 +1,7 @@
 // veltrane: runs a filter plug-in on an image file through the in-memory host.
 #include <cstdio>
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -15,6 +16,7 @@
 #include "fields.h"
 #include "host/imageio/image_file.h"
 #include "host/os/os.h"
+#include "host/sim/module_file.h"
 #include "host/sim/sim_host.h"
 #include "hostapi/constants.h"
 #include "options.h"
@@ -30,7 +32,6 @@ namespace fs = std::filesystem;
 
 struct PluginChoice {
   fs::path path;
-  const Deliverable* deliverable = nullptr;
   std::string label;  // as the user named it
 };
 
@@ -48,20 +49,34 @@ fs::path commandDirectory() {
   }
 }
 
+// halvane and mirelle name the modules next to the command; anything else is
+// the file name of a module, made absolute so that the system loader never
+// searches its library folders for it.
 PluginChoice resolvePlugin(const std::string& arg) {
   PluginChoice choice;
   choice.label = arg;
   const bool byName = arg == "halvane" || arg == "mirelle";
-  choice.path = byName ? commandDirectory() / (arg + moduleExtension) : host::os::pathFromUtf8(arg);
-  choice.deliverable = choice.path.stem() == "mirelle" ? &mirelleDeliverable() : &halvaneDeliverable();
   std::error_code ec;
+  choice.path = byName ? commandDirectory() / (arg + moduleExtension)
+                       : fs::absolute(host::os::pathFromUtf8(arg), ec).lexically_normal();
   if (!fs::is_regular_file(choice.path, ec)) {
     if (byName)
       throw CommandError("plug-in module " + quote(choice.path) + " not found next to the command");
-    throw CommandError("plug-in " + quote(choice.path) +
-                       " not found (give halvane, mirelle or the path of a plug-in module)");
+    throw CommandError("plug-in " + quote(arg) + " not found (give halvane, mirelle or the path of a plug-in module)");
   }
   return choice;
+}
+
+// Which plug-in a module is, from the unique string of its property list
+// (the identifier it files its registry entry under).
+const Deliverable& deliverableOf(const host::PluginModule& module, const PluginChoice& plugin) {
+  const std::string unique = host::propertyListUniqueString(module.propertyList());
+  for (const Deliverable* d : {&halvaneDeliverable(), &mirelleDeliverable()})
+    if (unique == d->registryId) return *d;
+  throw CommandError("the plug-in module " + quote(plugin.path) + " is neither halvane nor mirelle (" +
+                     (unique.empty() ? std::string("it carries no plug-in property list")
+                                     : "its property list names '" + unique + "'") +
+                     ")");
 }
 
 // Half the installed memory, and no more than a 32-bit process can address
@@ -89,29 +104,58 @@ std::int16_t imageModeFor(const host::HostImage& image, ColourMode mode, const s
   return hostapi::modeRGBColor;
 }
 
-// Refuses to write the result over the photograph it came from, and checks
-// that the output's folder exists before any time is spent filtering.
-void checkOutputPath(const std::string& input, const std::string& output) {
-  std::error_code ec;
-  if (fs::equivalent(host::os::pathFromUtf8(input), host::os::pathFromUtf8(output), ec))
-    throw CommandError("the output " + quote(output) + " is the input file; choose another name");
-  const fs::path dir = host::os::pathFromUtf8(output).parent_path();
-  if (!dir.empty() && !fs::is_directory(dir, ec))
-    throw CommandError("cannot write " + quote(output) + ": the folder " + quote(dir) + " does not exist");
+fs::path registryPath(const RunOptions& o) {
+  if (o.noRegistry) return {};
+  return o.registryFile.empty() ? defaultRegistryPath() : host::os::pathFromUtf8(o.registryFile);
 }
 
-host::Descriptor scriptingValues(const RunOptions& o, const PluginChoice& plugin) {
+// Before any work: every file the command writes is a file of its own,
+// apart from every file it reads and from the others it writes (by file
+// identity and by resolved name), and every file it reads or replaces that
+// exists is a regular file. The output's folder must exist.
+void checkFiles(const RunOptions& o) {
+  struct Use {
+    const char* role;
+    fs::path file;
+    bool written;
+  };
+  const std::vector<Use> uses = {
+      {"INPUT", host::os::pathFromUtf8(o.input), false},
+      {"OUTPUT", host::os::pathFromUtf8(o.output), true},
+      {"--mask", host::os::pathFromUtf8(o.maskFile), false},
+      {"--replay", host::os::pathFromUtf8(o.replayFile), false},
+      {"--settings", host::os::pathFromUtf8(o.settingsFile), false},
+      {"--record", host::os::pathFromUtf8(o.recordFile), true},
+      {"--params-out", host::os::pathFromUtf8(o.paramsOutFile), true},
+      {"the registry", registryPath(o), true},  // read as well; the same file by design
+  };
+  for (std::size_t i = 0; i < uses.size(); ++i) {
+    if (uses[i].file.empty()) continue;
+    requireRegularFile(uses[i].role, uses[i].file);
+    for (std::size_t j = i + 1; j < uses.size(); ++j)
+      if (!uses[j].file.empty() && (uses[i].written || uses[j].written) &&
+          host::os::sameFile(uses[i].file, uses[j].file))
+        throw CommandError(std::string(uses[j].role) + " " + quote(uses[j].file) + " is the same file as " +
+                           uses[i].role + " " + quote(uses[i].file) + "; choose another name");
+  }
+  std::error_code ec;
+  const fs::path dir = host::os::pathFromUtf8(o.output).parent_path();
+  if (!dir.empty() && !fs::is_directory(dir, ec))
+    throw CommandError("cannot write " + quote(o.output) + ": the folder " + quote(dir) + " does not exist");
+}
+
+host::Descriptor scriptingValues(const RunOptions& o, const Deliverable& deliverable) {
   host::Descriptor values;
   if (!o.replayFile.empty()) {
     RecordedAction action = readRecordedAction(host::os::pathFromUtf8(o.replayFile));
-    if (!action.plugin.empty() && action.plugin != plugin.deliverable->name)
+    if (!action.plugin.empty() && action.plugin != deliverable.name)
       throw CommandError("the recorded action " + quote(o.replayFile) + " is for " + action.plugin + ", not " +
-                         plugin.deliverable->name);
+                         deliverable.name);
     values = std::move(action.values);
   }
-  if (!o.settingsFile.empty()) putSettingsFile(*plugin.deliverable, o.settingsFile, values, std::cerr);
+  if (!o.settingsFile.empty()) putSettingsFile(deliverable, o.settingsFile, values, std::cerr);
   for (const std::string& setting : o.settings) {
-    const auto [key, value] = parseSetting(*plugin.deliverable, setting);
+    const auto [key, value] = parseSetting(deliverable, setting);
     values.put(key, value);
   }
   return values;
@@ -119,7 +163,7 @@ host::Descriptor scriptingValues(const RunOptions& o, const PluginChoice& plugin
 
 std::optional<RegistryFile> openRegistry(const RunOptions& o) {
   if (o.noRegistry) return std::nullopt;
-  const fs::path path = o.registryFile.empty() ? defaultRegistryPath() : host::os::pathFromUtf8(o.registryFile);
+  const fs::path path = registryPath(o);
   if (path.empty()) {
     std::cerr << "veltrane: warning: " << defaultRegistryMissing() << "; settings are not remembered "
                  "(use --registry FILE)\n";
@@ -137,9 +181,13 @@ bool askedForPixels(const host::SimStatistics& stats) {
   return false;
 }
 
+// Exit statuses besides success and CommandError's, as --help describes them.
+constexpr int exitPluginFailed = 1;
+constexpr int exitPartlyWritten = 3;
+
 int pluginFailed(const std::string& label, std::int16_t result) {
   std::cerr << "veltrane: " << label << " returned " << result << "\n";
-  return 1;
+  return exitPluginFailed;
 }
 
 // What the host offers the plug-in besides the image.
@@ -162,13 +210,51 @@ host::SimOptions hostOptions(const RunOptions& o, const host::HostImage& image) 
   return options;
 }
 
-int runCommand(const RunOptions& o) {
-  const PluginChoice plugin = resolvePlugin(o.plugin);
-  const host::Descriptor values = scriptingValues(o, plugin);
-  checkOutputPath(o.input, o.output);
-  std::optional<RegistryFile> registry = openRegistry(o);
+// A file besides the image that could not be written: the run goes on.
+void warnNotWritten(const std::string& what) { std::cerr << "veltrane: warning: " << what << "\n"; }
 
+// The non-finite values a writer leaves out, named once on standard error.
+void warnNonFinite(const host::Descriptor& values, const std::string& file) {
+  for (const std::uint32_t key : nonFiniteKeys(values))
+    std::cerr << "veltrane: warning: value '" << keyToString(key) << "' is not a finite number and is left out of "
+              << quote(file) << "\n";
+}
+
+// False (with a warning) when the file could not be written.
+bool writeParameters(const RunOptions& o, const PluginChoice& plugin, const Deliverable& deliverable,
+                     const std::vector<std::uint8_t>& block) {
+  try {
+    auto json = parametersToJson(deliverable, block);
+    if (!json)
+      throw CommandError("the parameter block " + plugin.label + " left has " + std::to_string(block.size()) +
+                         " bytes, too few for " + quote(o.paramsOutFile));
+    std::vector<std::string> nonFinite;
+    for (auto& group : *json)
+      for (auto it = group.begin(); it != group.end();)
+        if (it->is_number_float() && !std::isfinite(it->get<double>())) {
+          nonFinite.push_back(it.key());
+          it = group.erase(it);
+        } else {
+          ++it;
+        }
+    for (const std::string& name : nonFinite)
+      std::cerr << "veltrane: warning: " << name << " is not a finite number and is left out of "
+                << quote(o.paramsOutFile) << "\n";
+    writeFileAtomically(host::os::pathFromUtf8(o.paramsOutFile), json->dump(2) + "\n");
+    return true;
+  } catch (const std::exception& e) {
+    warnNotWritten(std::string(e.what()) + "; the parameter block was not saved");
+    return false;
+  }
+}
+
+int runCommand(const RunOptions& o) {
+  checkFiles(o);
+  const PluginChoice plugin = resolvePlugin(o.plugin);
   const host::PluginModule module = host::PluginModule::load(host::os::pathToUtf8(plugin.path));
+  const Deliverable& deliverable = deliverableOf(module, plugin);
+  const host::Descriptor values = scriptingValues(o, deliverable);
+  std::optional<RegistryFile> registry = openRegistry(o);
 
   host::FileInfo info;
   host::HostImage image = host::readImageFile(o.input, &info);
@@ -200,13 +286,11 @@ int runCommand(const RunOptions& o) {
     filtered = askedForPixels(host.statistics());
   }
 
-  if (!o.paramsOutFile.empty() && !parameterBlock.empty()) {
-    const auto json = parametersToJson(*plugin.deliverable, parameterBlock);
-    if (!json)
-      throw CommandError("the parameter block " + plugin.label + " left has " +
-                         std::to_string(parameterBlock.size()) + " bytes, too few for " + quote(o.paramsOutFile));
-    writeFileAtomically(host::os::pathFromUtf8(o.paramsOutFile), json->dump(2) + "\n");
-  }
+  // Files besides the image: one that cannot be written is reported and
+  // the run goes on; the exit status then tells that not all was written.
+  bool allWritten = true;
+  if (!o.paramsOutFile.empty() && !parameterBlock.empty())
+    allWritten &= writeParameters(o, plugin, deliverable, parameterBlock);
   if (result != 0) return pluginFailed(plugin.label, result);
   if (!filtered) {
     // A plug-in that declines an image (too small, say) tells the user why
@@ -214,32 +298,37 @@ int runCommand(const RunOptions& o) {
     // as it was. Here a copy of the input would pass for a result.
     std::cerr << "veltrane: " << plugin.label << " did not filter " << quote(o.input) << "; " << quote(o.output)
               << " not written\n";
-    return 1;
+    return exitPluginFailed;
   }
 
   image.pixels = std::move(document.pixels);
   host::writeImageFile(o.output, image, info);
 
   if (registry) {
-    // The image is safely written by now: a registry that cannot be saved
-    // costs only the remembered settings.
     try {
-      if (const auto backup = saveRegistry(*registry))
+      if (const auto backup = saveRegistry(*registry, std::cerr))
         std::cerr << "veltrane: the unreadable registry was kept as " << quote(*backup) << "\n";
-    } catch (const CommandError& e) {
-      std::cerr << "veltrane: warning: " << e.what() << "\n";
+    } catch (const std::exception& e) {
+      warnNotWritten(std::string(e.what()) + "; the settings of this run are not remembered");
+      allWritten = false;
     }
   }
   if (!o.recordFile.empty()) {
-    if (!leftDescriptor)
-      throw CommandError(plugin.label + " left no scripting values; " + quote(o.recordFile) + " not written");
-    RecordedAction action;
-    action.plugin = plugin.deliverable->name;
-    action.play = o.dialog ? host::PlaySetting::display : host::PlaySetting::silent;
-    action.values = std::move(*leftDescriptor);
-    writeRecordedAction(host::os::pathFromUtf8(o.recordFile), action);
+    try {
+      if (!leftDescriptor)
+        throw CommandError(plugin.label + " left no scripting values; " + quote(o.recordFile) + " not written");
+      RecordedAction action;
+      action.plugin = deliverable.name;
+      action.play = o.dialog ? host::PlaySetting::display : host::PlaySetting::silent;
+      action.values = std::move(*leftDescriptor);
+      warnNonFinite(action.values, o.recordFile);
+      writeRecordedAction(host::os::pathFromUtf8(o.recordFile), action);
+    } catch (const std::exception& e) {
+      warnNotWritten(std::string(e.what()) + "; the recorded action was not saved");
+      allWritten = false;
+    }
   }
-  return 0;
+  return allWritten ? 0 : exitPartlyWritten;
 }
 
 int aboutCommand(const AboutOptions& o) {

@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -8,17 +9,43 @@
 #include <CLI/CLI.hpp>
 
 #include "descriptor_json.h"
+#include "fields.h"
 #include "shell/parameter_tables.h"
 
 namespace veltrane::cli {
 namespace {
 
-// Comma-separated integers, exactly `count` of them.
+// A byte count: a whole number, also written with an exponent (1e9), from 1
+// to the largest 64-bit integer.
+std::optional<std::int64_t> parseByteCount(std::string_view text) {
+  text = trimmed(text);
+  if (text.empty()) return std::nullopt;
+  const char* end = text.data() + text.size();
+  if (text.find_first_not_of("0123456789") == std::string_view::npos) {
+    std::int64_t v = 0;
+    const auto [at, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || at != end || v < 1) return std::nullopt;
+    return v;
+  }
+  double v = 0.0;
+  const auto [at, ec] = std::from_chars(text.data(), end, v);
+  // 2^63 is the first double beyond the 64-bit range.
+  if (ec != std::errc() || at != end || !(v >= 1.0) || v >= 9223372036854775808.0 || std::floor(v) != v)
+    return std::nullopt;
+  return static_cast<std::int64_t>(v);
+}
+
+// The smallest tile the host offers: smaller tiles only multiply the work
+// around their edges.
+constexpr std::int64_t minTile = 16;
+
+// Comma-separated integers, exactly `count` of them; spaces around each are
+// ignored.
 std::optional<std::vector<std::int64_t>> parseIntegers(std::string_view text, std::size_t count) {
   std::vector<std::int64_t> values;
   while (true) {
     const std::size_t comma = text.find(',');
-    const std::string_view part = text.substr(0, comma);
+    const std::string_view part = trimmed(text.substr(0, comma));
     std::int64_t v = 0;
     const auto [end, ec] = std::from_chars(part.data(), part.data() + part.size(), v);
     if (part.empty() || ec != std::errc() || end != part.data() + part.size()) return std::nullopt;
@@ -49,10 +76,12 @@ std::string fieldList(const Deliverable& d) {
 
 std::string footer() {
   return "\nAlso: veltrane about PLUGIN   shows the plug-in's about box.\n\n"
-         "PLUGIN is halvane or mirelle (the module next to this command) or the path of a\n"
-         "plug-in module. OUTPUT is written only when the plug-in succeeds, and atomically:\n"
-         "an existing OUTPUT is either kept or replaced by the complete result. Its format\n"
-         "follows its extension; alpha and metadata are carried over from INPUT.\n\n"
+         "PLUGIN is halvane or mirelle (the module next to this command) or the file name\n"
+         "of a plug-in module, which is known by its property list, whatever its name.\n"
+         "Files read must be regular files; no file written may be a file read or another\n"
+         "file written, by any name. OUTPUT is written only when the plug-in succeeds, and\n"
+         "atomically: an existing OUTPUT is either kept or replaced by the complete result.\n"
+         "Its format follows its extension; alpha and metadata are carried over from INPUT.\n\n"
          "Unless --dialog is given, the plug-in gets a scripting descriptor (the --replay\n"
          "values, then the --settings values, then the --set values; empty when none is\n"
          "given) and is told to run silently. Settings the plug-in remembers between\n"
@@ -63,8 +92,14 @@ std::string footer() {
          "with types float, boolean and integer; a key that is not four printable\n"
          "characters is written 0xXXXXXXXX.\n\n" +
          fieldList(halvaneDeliverable()) + fieldList(mirelleDeliverable()) +
-         "\nExit status: 0 success; 1 the plug-in returned an error (its code is printed);\n"
-         "2 a usage error or a file that cannot be read or written.\n";
+         "\nExit status:\n"
+         "  0  success: OUTPUT and every file asked for were written\n"
+         "  1  the plug-in returned an error (its code is printed) or did not filter\n"
+         "     the image; OUTPUT was not written\n"
+         "  2  a usage error, or a file that cannot be read or written; OUTPUT was\n"
+         "     not written\n"
+         "  3  OUTPUT was written, but the registry, --record or --params-out file\n"
+         "     could not be (a warning names it)\n";
 }
 
 CommandLine usageError(const std::string& message) {
@@ -106,11 +141,21 @@ CommandLine parseCommandLine(int argc, char** argv) {
   CommandLine c;
   RunOptions& o = c.run;
   std::string rect, tile, mode = "auto";
-  std::int64_t maxSpace = 0;
+  std::string maxSpace;
 
   app.add_option("PLUGIN", o.plugin, "halvane, mirelle or the path of a plug-in module")->required();
   app.add_option("INPUT", o.input, "the image to filter")->required();
   app.add_option("OUTPUT", o.output, "where the result goes")->required();
+
+  CLI::Option* rectOption = nullptr;
+  CLI::Option* tileOption = nullptr;
+  CLI::Option* maxSpaceOption = nullptr;
+  std::vector<std::pair<CLI::Option*, const std::string*>> fileOptions;
+  const auto fileOption = [&](const char* name, std::string& value, const char* help) {
+    CLI::Option* option = app.add_option(name, value, help)->type_name("FILE");
+    fileOptions.emplace_back(option, &value);
+    return option;
+  };
 
   app.add_option("--set", o.settings,
                  "a value handed to the plug-in: FIELD is a\n"
@@ -119,44 +164,38 @@ CommandLine parseCommandLine(int argc, char** argv) {
                  "or false. Repeatable; overrides --replay")
       ->type_name("FIELD=VALUE")
       ->allow_extra_args(false);
-  app.add_option("--replay", o.replayFile, "hand the plug-in the values of a recorded\naction (JSON)")
-      ->type_name("FILE");
-  app.add_option("--settings", o.settingsFile,
-                 "hand the plug-in the values of a settings\n"
-                 "file its dialog saved (.hlv, .mrl); after\n"
-                 "--replay, before --set")
-      ->type_name("FILE");
-  app.add_option("--record", o.recordFile,
-                 "after a successful run, save the values the\nplug-in left as a recorded action (JSON)")
-      ->type_name("FILE");
-  app.add_option("--params-out", o.paramsOutFile,
-                 "save the plug-in's parameter block as JSON\n"
-                 "{\"reals\": {...}, \"flags\": {...}}; written\n"
-                 "whenever the plug-in left one, also when it\n"
-                 "returned an error")
-      ->type_name("FILE");
+  fileOption("--replay", o.replayFile, "hand the plug-in the values of a recorded\naction (JSON)");
+  fileOption("--settings", o.settingsFile,
+             "hand the plug-in the values of a settings\n"
+             "file its dialog saved (.hlv, .mrl); after\n"
+             "--replay, before --set");
+  fileOption("--record", o.recordFile,
+             "after a successful run, save the values the\nplug-in left as a recorded action (JSON)");
+  fileOption("--params-out", o.paramsOutFile,
+             "save the plug-in's parameter block as JSON\n"
+             "{\"reals\": {...}, \"flags\": {...}}; written\n"
+             "whenever the plug-in left one, also when it\n"
+             "returned an error");
   app.add_flag("--dialog", o.dialog, "let the plug-in show its dialog");
-  app.add_option("--registry", o.registryFile,
-                 "the registry of remembered settings, read\n"
-                 "before the run and saved after a successful\n"
+  fileOption("--registry", o.registryFile,
+             "the registry of remembered settings, read\n"
+             "before the run and saved after a successful\n"
 #ifdef _WIN32
-                 "one (default: %APPDATA%\\veltrane\\\n"
-                 "registry.json)")
+             "one (default: %APPDATA%\\veltrane\\\n"
+             "registry.json)");
 #else
-                 "one (default: $XDG_CONFIG_HOME/veltrane/\n"
-                 "registry.json, else $HOME/.config/veltrane/\n"
-                 "registry.json)")
+             "one (default: $XDG_CONFIG_HOME/veltrane/\n"
+             "registry.json, else $HOME/.config/veltrane/\n"
+             "registry.json)");
 #endif
-      ->type_name("FILE");
   app.add_flag("--no-registry", o.noRegistry, "start with an empty registry and save nothing");
-  app.add_option("--mask", o.maskFile, "a grey selection mask the size of INPUT\n(white = selected)")
-      ->type_name("FILE");
-  app.add_option("--rect", rect, "filter only this rectangle, in pixels\n(BOTTOM and RIGHT exclusive)")
-      ->type_name("TOP,LEFT,BOTTOM,RIGHT");
-  app.add_option("--tile", tile, "the host's preferred tile size")->type_name("W,H");
-  app.add_option("--max-space", maxSpace, "memory the plug-in may use (default: half\nthe physical memory)")
-      ->type_name("BYTES")
-      ->check(CLI::Range(std::int64_t{1}, std::numeric_limits<std::int64_t>::max()).description(""));
+  fileOption("--mask", o.maskFile, "a grey selection mask the size of INPUT\n(white = selected)");
+  rectOption = app.add_option("--rect", rect, "filter only this rectangle, in pixels\n(BOTTOM and RIGHT exclusive)")
+                   ->type_name("TOP,LEFT,BOTTOM,RIGHT");
+  tileOption = app.add_option("--tile", tile, "the host's preferred tile size, at least\n16,16")->type_name("W,H");
+  maxSpaceOption = app.add_option("--max-space", maxSpace,
+                                  "memory the plug-in may use (default: half\nthe physical memory); 1e9 may be written")
+                       ->type_name("BYTES");
   app.add_option("--mode", mode,
                  "auto: grey or RGB as in the file; lab: hand\n"
                  "the three channels of an 8- or 16-bit file to\n"
@@ -172,9 +211,12 @@ CommandLine parseCommandLine(int argc, char** argv) {
     return parseFailed(app, e);
   }
 
+  for (const auto& [option, value] : fileOptions)
+    if (option->count() > 0 && trimmed(*value).empty())
+      return usageError(option->get_name() + " '" + *value + "': a file name is needed");
   if (o.noRegistry && !o.registryFile.empty())
     return usageError("--registry and --no-registry exclude each other");
-  if (!rect.empty()) {
+  if (rectOption->count() > 0) {
     const auto v = parseIntegers(rect, 4);
     if (!v || (*v)[0] < 0 || (*v)[1] < 0 || (*v)[2] > std::numeric_limits<std::int32_t>::max() ||
         (*v)[3] > std::numeric_limits<std::int32_t>::max())
@@ -184,15 +226,20 @@ CommandLine parseCommandLine(int argc, char** argv) {
     o.rect = hostapi::VRect{static_cast<std::int32_t>((*v)[0]), static_cast<std::int32_t>((*v)[1]),
                             static_cast<std::int32_t>((*v)[2]), static_cast<std::int32_t>((*v)[3])};
   }
-  if (!tile.empty()) {
+  if (tileOption->count() > 0) {
     const auto v = parseIntegers(tile, 2);
     constexpr std::int64_t maxTile = std::numeric_limits<std::int16_t>::max();
-    if (!v || (*v)[0] < 1 || (*v)[1] < 1 || (*v)[0] > maxTile || (*v)[1] > maxTile)
-      return usageError("--tile '" + tile + "': expected W,H between 1 and 32767");
+    if (!v || (*v)[0] < minTile || (*v)[1] < minTile || (*v)[0] > maxTile || (*v)[1] > maxTile)
+      return usageError("--tile '" + tile + "': expected W,H between " + std::to_string(minTile) + " and 32767");
     o.tileWidth = static_cast<std::int16_t>((*v)[0]);
     o.tileHeight = static_cast<std::int16_t>((*v)[1]);
   }
-  if (maxSpace > 0) o.maxSpace = maxSpace;
+  if (maxSpaceOption->count() > 0) {
+    o.maxSpace = parseByteCount(maxSpace);
+    if (!o.maxSpace)
+      return usageError("--max-space '" + maxSpace + "': expected a whole number of bytes from 1 to " +
+                        std::to_string(std::numeric_limits<std::int64_t>::max()));
+  }
   o.mode = mode == "lab" ? ColourMode::lab : ColourMode::automatic;
   c.kind = CommandLine::Kind::run;
   return c;

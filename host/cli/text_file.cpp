@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #include "cli_error.h"
 #include "host/os/os.h"
@@ -20,18 +19,33 @@ fs::path createParentFolder(const fs::path& path) {
   if (!dir.empty()) {
     std::error_code ec;
     fs::create_directories(dir, ec);
-    if (ec) throw CommandError("cannot create the folder " + quote(dir) + ": " + ec.message());
+    if (ec)
+      throw CommandError("cannot write " + quote(path) + ": cannot create the folder " + quote(dir) + ": " +
+                         ec.message());
   }
   return dir;
 }
 
-std::string readTextFile(const fs::path& path) {
+void requireRegularFile(const std::string& what, const fs::path& path) {
+  const std::string kind = host::os::notARegularFile(path);
+  if (!kind.empty()) throw CommandError(what + " " + quote(path) + ": " + kind + ", not a regular file");
+}
+
+std::string readTextFile(const fs::path& path, std::size_t maxBytes) {
+  requireRegularFile("cannot read", path);
   std::ifstream in(path, std::ios::binary);
   if (!in) throw CommandError("cannot read " + quote(path) + ": " + std::strerror(errno));
-  std::ostringstream content;
-  content << in.rdbuf();
+  std::string content;
+  char chunk[65536];
+  while (in && content.size() <= maxBytes) {
+    in.read(chunk, sizeof chunk);
+    content.append(chunk, static_cast<std::size_t>(in.gcount()));
+  }
   if (in.bad()) throw CommandError("cannot read " + quote(path) + ": " + std::strerror(errno));
-  return content.str();
+  if (content.size() > maxBytes)
+    throw CommandError("cannot read " + quote(path) + ": larger than " + std::to_string(maxBytes / 1024) +
+                       " KiB, too large for what it should hold");
+  return content;
 }
 
 }  // namespace veltrane::cli

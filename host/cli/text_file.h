@@ -5,8 +5,14 @@
 
 namespace veltrane::cli {
 
-// The whole content of a file. Throws CommandError naming the file.
-std::string readTextFile(const std::filesystem::path& path);
+// The whole content of a regular file of at most `maxBytes` bytes. Throws
+// CommandError naming the file (also for a folder, a device or a pipe, and
+// for a larger file).
+std::string readTextFile(const std::filesystem::path& path, std::size_t maxBytes);
+
+// Throws CommandError when an existing `path` is not a regular file (a
+// folder, a device, a pipe); the message starts with `what` ("--mask").
+void requireRegularFile(const std::string& what, const std::filesystem::path& path);
 
 // Replaces `path` by `content` so that it is always either the old file or
 // the complete new one: a temporary file in the same directory is written,

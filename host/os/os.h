@@ -27,6 +27,34 @@ std::error_code createNewFile(const std::filesystem::path& path);
 // new one, never missing.
 std::error_code replaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// The file a name leads to: symbolic links of the name itself followed (also
+// dangling ones), its folder made absolute and free of links, "." and "..".
+std::filesystem::path resolveLinks(const std::filesystem::path& path);
+
+// Whether two names reach one file: the same file identity (device and
+// inode, volume and file index) when both exist, else the same resolved
+// name.
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// Why an existing name cannot be read as a plain file ("a folder", "a
+// character device", ...); empty for a regular file and for a missing one.
+std::string notARegularFile(const std::filesystem::path& path);
+
+// An exclusive lock on a lock file (created when missing, never removed),
+// held from acquire() until destruction. acquire() waits for other holders.
+class FileLock {
+ public:
+  static FileLock acquire(const std::filesystem::path& path, std::error_code& ec);
+  FileLock(FileLock&& other) noexcept;
+  FileLock& operator=(FileLock&&) = delete;
+  FileLock(const FileLock&) = delete;
+  ~FileLock();
+
+ private:
+  FileLock() = default;
+  std::intptr_t handle_ = -1;
+};
+
 // The running executable's full file name. Throws std::system_error.
 std::filesystem::path executablePath();
 

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,6 +20,30 @@ std::error_code createNewFile(const fs::path& path) {
 std::error_code replaceFile(const fs::path& from, const fs::path& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) return {errno, std::generic_category()};
   return {};
+}
+
+FileLock FileLock::acquire(const fs::path& path, std::error_code& ec) {
+  FileLock lock;
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    ec = {errno, std::generic_category()};
+    return lock;
+  }
+  while (::flock(fd, LOCK_EX) != 0) {
+    if (errno == EINTR) continue;
+    ec = {errno, std::generic_category()};
+    ::close(fd);
+    return lock;
+  }
+  ec.clear();
+  lock.handle_ = fd;
+  return lock;
+}
+
+FileLock::FileLock(FileLock&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+
+FileLock::~FileLock() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));  // closing releases the lock
 }
 
 fs::path executablePath() {

@@ -54,6 +54,31 @@ std::error_code replaceFile(const fs::path& from, const fs::path& to) {
   return {};
 }
 
+FileLock FileLock::acquire(const fs::path& path, std::error_code& ec) {
+  FileLock lock;
+  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    ec = lastError();
+    return lock;
+  }
+  OVERLAPPED whole{};
+  if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+    ec = lastError();
+    ::CloseHandle(file);
+    return lock;
+  }
+  ec.clear();
+  lock.handle_ = reinterpret_cast<std::intptr_t>(file);
+  return lock;
+}
+
+FileLock::FileLock(FileLock&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+
+FileLock::~FileLock() {
+  if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));  // closing releases the lock
+}
+
 fs::path executablePath() {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {

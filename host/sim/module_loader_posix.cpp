@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "host/sim/module_file.h"
 #include "host/sim/sim_host.h"
 
 namespace veltrane::host {
@@ -18,6 +19,9 @@ std::string lastLoaderError() {
 }  // namespace
 
 PluginModule PluginModule::load(const std::string& path) {
+  ModuleFile file = inspectModuleFile(path, ModuleFormat::elf);
+  if (!file.problem.empty())
+    throw std::runtime_error("cannot load plug-in module '" + path + "': it is " + file.problem);
   dlerror();  // clear any earlier error
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) throw std::runtime_error("cannot load plug-in module '" + path + "': " + lastLoaderError());
@@ -31,17 +35,21 @@ PluginModule PluginModule::load(const std::string& path) {
   PluginModule module;
   module.handle_ = handle;
   module.entry_ = reinterpret_cast<hostapi::PluginMainProc>(symbol);
+  module.propertyList_ = std::move(file.propertyList);
   return module;
 }
 
 PluginModule::PluginModule(PluginModule&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), entry_(std::exchange(other.entry_, nullptr)) {}
+    : handle_(std::exchange(other.handle_, nullptr)),
+      entry_(std::exchange(other.entry_, nullptr)),
+      propertyList_(std::move(other.propertyList_)) {}
 
 PluginModule& PluginModule::operator=(PluginModule&& other) noexcept {
   if (this != &other) {
     if (handle_) dlclose(handle_);
     handle_ = std::exchange(other.handle_, nullptr);
     entry_ = std::exchange(other.entry_, nullptr);
+    propertyList_ = std::move(other.propertyList_);
   }
   return *this;
 }

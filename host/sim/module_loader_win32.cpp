@@ -10,7 +10,9 @@
 #include <string>
 #include <utility>
 
+#include "host/sim/module_file.h"
 #include "host/sim/sim_host.h"
+#include "hostapi/resources.h"
 
 namespace veltrane::host {
 
@@ -106,6 +108,9 @@ void replaceUser32Import(HMODULE module, const char* function, void* replacement
 PluginModule PluginModule::load(const std::string& path) {
   const std::wstring wide = widen(path);
   if (wide.empty()) throw std::runtime_error("cannot load plug-in module '" + path + "': not a valid file name");
+  const ModuleFile file = inspectModuleFile(std::filesystem::path(wide), ModuleFormat::pe);
+  if (!file.problem.empty())
+    throw std::runtime_error("cannot load plug-in module '" + path + "': it is " + file.problem);
   // No error box for a missing dependency: the failure is reported here.
   DWORD previousMode = 0;
   const bool modeSet = ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode) != 0;
@@ -123,17 +128,24 @@ PluginModule PluginModule::load(const std::string& path) {
   PluginModule module;
   module.handle_ = handle;
   module.entry_ = reinterpret_cast<hostapi::PluginMainProc>(reinterpret_cast<void*>(symbol));
+  if (HRSRC info = ::FindResourceW(handle, MAKEINTRESOURCEW(hostapi::pluginResourceId), L"PIPL")) {
+    const auto* data = static_cast<const std::uint8_t*>(::LockResource(::LoadResource(handle, info)));
+    if (data) module.propertyList_.assign(data, data + ::SizeofResource(handle, info));
+  }
   return module;
 }
 
 PluginModule::PluginModule(PluginModule&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), entry_(std::exchange(other.entry_, nullptr)) {}
+    : handle_(std::exchange(other.handle_, nullptr)),
+      entry_(std::exchange(other.entry_, nullptr)),
+      propertyList_(std::move(other.propertyList_)) {}
 
 PluginModule& PluginModule::operator=(PluginModule&& other) noexcept {
   if (this != &other) {
     if (handle_) ::FreeLibrary(static_cast<HMODULE>(handle_));
     handle_ = std::exchange(other.handle_, nullptr);
     entry_ = std::exchange(other.entry_, nullptr);
+    propertyList_ = std::move(other.propertyList_);
   }
   return *this;
 }

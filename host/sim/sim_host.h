@@ -93,17 +93,23 @@ class PluginModule {
   // boxes become lines on standard error ("Veltrane: <text>"), as the POSIX
   // build of the plug-ins writes them, and are answered with their first
   // button.
+  // The file is checked first: one that is truncated or damaged is refused
+  // with a message rather than handed to the system loader.
   static PluginModule load(const std::string& path);
   PluginModule(PluginModule&&) noexcept;
   PluginModule& operator=(PluginModule&&) noexcept;
   ~PluginModule();
 
   hostapi::PluginMainProc entry() const { return entry_; }
+  // The module's plug-in property list: on Windows its 'PIPL' resource, on
+  // Linux the .pipl section of the file; empty when it carries none.
+  const std::vector<std::uint8_t>& propertyList() const { return propertyList_; }
 
  private:
   PluginModule() = default;
   void* handle_ = nullptr;
   hostapi::PluginMainProc entry_ = nullptr;
+  std::vector<std::uint8_t> propertyList_;
 };
 
 // What the host counted during its life.

@@ -42,7 +42,9 @@ void CommandTest::TearDown() {
   if (!dir_.empty()) fs::remove_all(dir_, ec);
 }
 
-CommandResult CommandTest::veltrane(const std::vector<std::string>& args) const { return run(VELTRANE_CLI, args); }
+CommandResult CommandTest::veltrane(const std::vector<std::string>& args, bool inFolder) const {
+  return run(VELTRANE_CLI, args, inFolder);
+}
 
 #ifdef _WIN32
 namespace {
@@ -80,7 +82,8 @@ HANDLE inheritableFile(const std::wstring& name, DWORD access, DWORD disposition
 
 }  // namespace
 
-CommandResult CommandTest::run(const std::string& program, const std::vector<std::string>& args) const {
+CommandResult CommandTest::run(const std::string& program, const std::vector<std::string>& args,
+                               bool inFolder) const {
   const std::wstring exe = fs::absolute(host::os::pathFromUtf8(program)).native();
   std::wstring commandLine = quoted(exe);
   for (const std::string& a : args) commandLine += L" " + quoted(widen(a));
@@ -112,7 +115,8 @@ CommandResult CommandTest::run(const std::string& program, const std::vector<std
   PROCESS_INFORMATION process{};
   const bool started = in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
                        ::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(), nullptr,
+                                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(),
+                                        inFolder ? dir_.c_str() : nullptr,
                                         &startup, &process);
   const DWORD startError = ::GetLastError();
   for (const HANDLE h : {in, out, err})
@@ -131,7 +135,8 @@ CommandResult CommandTest::run(const std::string& program, const std::vector<std
   return result;
 }
 #else
-CommandResult CommandTest::run(const std::string& program, const std::vector<std::string>& args) const {
+CommandResult CommandTest::run(const std::string& program, const std::vector<std::string>& args,
+                               bool inFolder) const {
   std::vector<std::string> argStrings{program};
   argStrings.insert(argStrings.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -154,6 +159,7 @@ CommandResult CommandTest::run(const std::string& program, const std::vector<std
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (inFolder) posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);

@@ -24,9 +24,10 @@ class CommandTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // veltrane ARGS...
-  CommandResult veltrane(const std::vector<std::string>& args) const;
-  CommandResult run(const std::string& program, const std::vector<std::string>& args) const;
+  // veltrane ARGS...; `inFolder`: run in this test's folder, else in the
+  // tests' own working folder.
+  CommandResult veltrane(const std::vector<std::string>& args, bool inFolder = false) const;
+  CommandResult run(const std::string& program, const std::vector<std::string>& args, bool inFolder = false) const;
 
   // A file name inside this test's folder (UTF-8).
   std::string path(const std::string& name) const;

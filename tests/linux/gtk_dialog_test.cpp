@@ -131,6 +131,25 @@ host::HostImage testImage() {
   return image;
 }
 
+// Half the size, each pixel the mean of a 2 x 2 square.
+host::HostImage halved(const host::HostImage& image) {
+  host::HostImage out;
+  out.width = image.width / 2;
+  out.height = image.height / 2;
+  out.channels = 3;
+  out.pixels.resize(static_cast<std::size_t>(out.pixelBytes()));
+  const auto at = [&](std::int32_t x, std::int32_t y, std::int32_t p) {
+    return int{image.pixels[static_cast<std::size_t>((y * image.width + x) * 3 + p)]};
+  };
+  for (std::int32_t y = 0; y < out.height; ++y)
+    for (std::int32_t x = 0; x < out.width; ++x)
+      for (std::int32_t p = 0; p < 3; ++p)
+        out.pixels[static_cast<std::size_t>((y * out.width + x) * 3 + p)] = static_cast<std::uint8_t>(
+            (at(2 * x, 2 * y, p) + at(2 * x + 1, 2 * y, p) + at(2 * x, 2 * y + 1, p) + at(2 * x + 1, 2 * y + 1, p) + 2) /
+            4);
+  return out;
+}
+
 // --- the user, through the X server ---
 
 class User {
@@ -403,6 +422,8 @@ void GtkDialog::runDialog(const Deliverable& d) {
   ASSERT_GT(shot.width, 0);
   fs::create_directories(VELTRANE_SCREENSHOT_DIR);
   host::writeImageFile(std::string(VELTRANE_SCREENSHOT_DIR) + "/gtk-" + d.name + ".png", shot, host::FileInfo{});
+  host::writeImageFile(std::string(VELTRANE_SCREENSHOT_DIR) + "/gtk-" + d.name + "-small.png", halved(shot),
+                       host::FileInfo{});
 
   // Enter in the edit box presses OK, the default button.
   user.clickCentre(layout.at(typed.editId));

@@ -218,6 +218,15 @@ class User {
     settle(300ms);
   }
   void clickCentre(const Rect& r) { click(r.left + r.width / 2, r.top + r.height / 2); }
+  void doubleClick(std::int32_t x, std::int32_t y) {
+    moveTo(x, y);
+    for (int i = 0; i < 2; ++i) {
+      XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+      XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+      settle(20ms);
+    }
+    settle(300ms);
+  }
   void drag(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1) {
     moveTo(x0, y0);
     press(1);
@@ -334,7 +343,7 @@ std::vector<std::size_t> visibleSlots(const Deliverable& d) {
   std::vector<std::size_t> slots;
   for (std::size_t i = 0; i < realSlotCount; ++i) {
     const RealControl& c = d.controls.reals[i];
-    if (c.hasControl() && !c.advanced) slots.push_back(i);
+    if (c.hasControl() && c.label != nullptr && !c.advanced) slots.push_back(i);
   }
   return slots;
 }
@@ -412,6 +421,20 @@ void GtkDialog::runDialog(const Deliverable& d) {
   user.click(slider.left + slider.width * 3 / 4, slider.top + slider.height / 2);
   for (int i = 0; i < 3; ++i) user.key("Left");
 
+  // A double click on a slot's label puts back its default, after a slider
+  // moved it (a slot the profile does not set).
+  std::size_t resetSlot = realSlotCount;
+  for (const std::size_t slot : slots)
+    if (slot != typedSlot && slot != movedSlot && slot != real::overallNoiseLevel && slot != real::highlightsNoiseLevel)
+      resetSlot = slot;
+  if (resetSlot != realSlotCount) {
+    const RealControl& reset = d.controls.reals[resetSlot];
+    const Rect resetSlider = layout.at(reset.sliderId);
+    user.click(resetSlider.left + resetSlider.width * 7 / 8, resetSlider.top + resetSlider.height / 2);
+    const Rect label = layout.at(ui::labelIdOf(reset));
+    user.doubleClick(label.left + 8, label.top + label.height / 2);
+  }
+
   // Toggle a check box: Always profile where it is on (a silent run would
   // profile again), else Despeckle.
   const std::size_t toggledFlag = d.factoryDefaults.flags[flag::alwaysProfile] != 0 ? flag::alwaysProfile : flag::despeckle;
@@ -438,6 +461,9 @@ void GtkDialog::runDialog(const Deliverable& d) {
   const auto flagOf = [&](std::size_t slot) { return stored["flags"][d.flagFieldNames[slot]].get<int>(); };
   EXPECT_EQ(ui::FormatNumber(real(typedSlot)), typedText);
   EXPECT_NE(real(movedSlot), d.factoryDefaults.reals[movedSlot]);
+  if (resetSlot != realSlotCount) {
+    EXPECT_EQ(real(resetSlot), d.factoryDefaults.reals[resetSlot]) << d.realFieldNames[resetSlot];
+  }
   EXPECT_EQ(flagOf(toggledFlag), d.factoryDefaults.flags[toggledFlag] != 0 ? 0 : 1);
   if (selects) {
     // Digital (the dialog profiled nothing else), blocks of fine measure

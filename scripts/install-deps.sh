@@ -17,6 +17,13 @@ PACKAGES=(
   libopenimageio-dev
   nlohmann-json3-dev
   libcli11-dev
+  # the Linux dialog (GTK 3; cairo for the host's display call) and its test
+  # on a virtual X display, driven through the XTest extension
+  libgtk-3-dev
+  libcairo2-dev
+  libx11-dev
+  libxtst-dev
+  xauth
   # Windows modules: mingw-w64 cross compilers (posix thread model), and Wine
   # (both bitnesses) with a virtual X server to run them
   g++-mingw-w64-i686-posix

@@ -189,6 +189,44 @@ class User {
     return 0;
   }
 
+  // A window shown over the dialog (a message box, a file chooser) within
+  // 30 s; the pointer is moved onto it, so that it gets the keys. 0 when none.
+  Window waitForChild() {
+    for (const auto begin = Clock::now(); Clock::now() - begin < 30s; std::this_thread::sleep_for(100ms)) {
+      Window root = 0, parent = 0;
+      Window* children = nullptr;
+      unsigned int count = 0;
+      if (XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count) == 0) continue;
+      Window found = 0;
+      for (unsigned int i = 0; i < count && found == 0; ++i) {
+        Window owner = 0;
+        XWindowAttributes a{};
+        if (XGetTransientForHint(display_, children[i], &owner) != 0 && owner == window_ &&
+            XGetWindowAttributes(display_, children[i], &a) != 0 && a.map_state == IsViewable) {
+          found = children[i];
+          XTestFakeMotionEvent(display_, -1, a.x + a.width / 2, a.y + a.height / 2, CurrentTime);
+        }
+      }
+      if (children != nullptr) XFree(children);
+      if (found != 0) {
+        settle(1000ms);
+        return found;
+      }
+    }
+    return 0;
+  }
+  bool shown(Window w) {
+    XSync(display_, False);
+    XWindowAttributes a{};
+    return XGetWindowAttributes(display_, w, &a) != 0 && a.map_state == IsViewable;
+  }
+  // Waits up to 30 s for a window to go.
+  bool waitUntilGone(Window w) {
+    for (const auto begin = Clock::now(); Clock::now() - begin < 30s; std::this_thread::sleep_for(100ms))
+      if (!shown(w)) return true;
+    return false;
+  }
+
   Rect client() {
     XWindowAttributes a{};
     XGetWindowAttributes(display_, window_, &a);
@@ -408,7 +446,21 @@ void GtkDialog::runDialog(const Deliverable& d) {
     const platform::Rect block = ui::centredIn(pane, 2 * w.viewWidth, w.viewHeight);
     user.clickCentre(layout.at(ui::control::selectNoise));
     user.drag(block.left + 16, block.top + 16, block.left + 150, block.top + 200);
+    // A rectangle too small to measure: a message box over the dialog,
+    // and nothing changes.
+    user.drag(block.left + 20, block.top + 20, block.left + 40, block.top + 30);
+    const Window message = user.waitForChild();
+    ASSERT_NE(message, 0u) << "no message box over the dialog";
+    user.key("Return");
+    EXPECT_TRUE(user.waitUntilGone(message));
   }
+
+  // Load Settings opens GTK's file chooser over the dialog; Escape cancels it.
+  user.clickCentre(layout.at(ui::control::loadSettings));
+  const Window chooser = user.waitForChild();
+  ASSERT_NE(chooser, 0u) << "no file chooser over the dialog";
+  user.key("Escape");
+  EXPECT_TRUE(user.waitUntilGone(chooser));
 
   // Type a value into an edit box: all of its text replaced.
   const std::string typedText = ui::FormatNumber(positionToValue(typed.minPosition + (typed.maxPosition - typed.minPosition) / 3, typed.scale));
@@ -486,6 +538,23 @@ void GtkDialog::runDialog(const Deliverable& d) {
 
 TEST_F(GtkDialog, Halvane) { runDialog(halvaneDeliverable()); }
 TEST_F(GtkDialog, Mirelle) { runDialog(mirelleDeliverable()); }
+
+// Escape cancels: no output, the run fails as cancelled.
+TEST_F(GtkDialog, EscapeCancels) {
+  User user;
+  ASSERT_TRUE(user.ready()) << "no display: run under xvfb-run";
+  Child dialog = start({"mirelle", file("in.png"), file("dialog.png"), "--dialog", "--no-registry"},
+                       file("dialog.err"));
+  struct Watchdog {
+    Child& child;
+    ~Watchdog() { finish(child, 1s); }
+  } watchdog{dialog};
+  ASSERT_NE(user.waitForWindow(mirelleDeliverable().aboutTitle), 0u) << readText(file("dialog.err"));
+  user.moveTo(20, 20);
+  user.key("Escape");
+  EXPECT_GT(finish(dialog, 60s), 0);  // an exit status, not a kill
+  EXPECT_FALSE(fs::exists(file("dialog.png")));
+}
 
 // Without a display the command says so in one line and runs as if OK had
 // been pressed.

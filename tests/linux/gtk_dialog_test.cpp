@@ -67,6 +67,8 @@ Child start(const std::vector<std::string>& args, const std::string& errFile, bo
     if (headless && (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0)) continue;
     env.push_back(entry);
   }
+  // GTK keeps its chooser's settings in memory: no desktop session here.
+  env.emplace_back("GSETTINGS_BACKEND=memory");
   std::vector<char*> envp;
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);

@@ -165,6 +165,8 @@ class FilterWindow final : public DialogWindow {
     g_signal_handlers_disconnect_by_data(layout_, this);
     g_signal_handlers_disconnect_by_data(grip_, this);
     for (Control& c : controls_) g_signal_handlers_disconnect_by_data(c.widget, &c);
+    gtk_style_context_remove_provider_for_screen(gtk_widget_get_screen(window_), GTK_STYLE_PROVIDER(css_));
+    g_object_unref(css_);
     gtk_widget_destroy(window_);
     // Let the window system take the window away before returning.
     while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
@@ -414,6 +416,7 @@ class FilterWindow final : public DialogWindow {
   Size base_;
   std::vector<Control> controls_;  // never resized after build: the signals hold pointers
   GtkWidget* window_ = nullptr;
+  GtkCssProvider* css_ = nullptr;
   GtkWidget* layout_ = nullptr;
   GtkWidget* grip_ = nullptr;
   std::int32_t defaultButton_ = 0;
@@ -635,14 +638,14 @@ void FilterWindow::build(const DialogTemplate& dialog) {
   gtk_window_set_resizable(GTK_WINDOW(window_), TRUE);
   GtkStyleContext* windowStyle = gtk_widget_get_style_context(window_);
   gtk_style_context_add_class(windowStyle, "veltrane-dialog");
-  GtkCssProvider* css = gtk_css_provider_new();
+  // The style is the screen's while the dialog is open.
+  css_ = gtk_css_provider_new();
   const std::string family = fontFamily(dialog.font);
   gchar* rules = g_strdup_printf(dialogStyle, family.c_str(), static_cast<int>(dialog.fontSize));
-  gtk_css_provider_load_from_data(css, rules, -1, nullptr);
+  gtk_css_provider_load_from_data(css_, rules, -1, nullptr);
   g_free(rules);
-  gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window_), GTK_STYLE_PROVIDER(css),
+  gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window_), GTK_STYLE_PROVIDER(css_),
                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-  g_object_unref(css);
 
   // A layout asks for no size of its own: the window can shrink below the
   // panes the dialog has grown; the minimum comes from setMinimumWindowSize.

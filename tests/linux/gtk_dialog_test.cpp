@@ -156,7 +156,10 @@ host::HostImage halved(const host::HostImage& image) {
 
 class User {
  public:
-  User() : display_(XOpenDisplay(nullptr)) {}
+  User() : display_(XOpenDisplay(nullptr)) {
+    // A window that went between two requests is an answer, not a failure.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  }
   ~User() {
     if (display_ != nullptr) XCloseDisplay(display_);
   }
@@ -164,58 +167,44 @@ class User {
   User& operator=(const User&) = delete;
   bool ready() const { return display_ != nullptr; }
 
-  // The top-level window with this title once it is shown, or 0 after 60 s.
-  Window waitForWindow(const std::string& title) {
-    for (const auto begin = Clock::now(); Clock::now() - begin < 60s; std::this_thread::sleep_for(100ms)) {
+  // The first shown top-level window that `wanted` accepts within `limit`,
+  // or 0; the pointer is then moved onto it, so that it gets the keys.
+  template <typename Wanted>
+  Window waitFor(Wanted wanted, std::chrono::seconds limit) {
+    for (const auto begin = Clock::now(); Clock::now() - begin < limit; std::this_thread::sleep_for(100ms)) {
       Window root = 0, parent = 0;
       Window* children = nullptr;
       unsigned int count = 0;
       if (XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count) == 0) continue;
       Window found = 0;
-      for (unsigned int i = 0; i < count && found == 0; ++i) {
-        char* name = nullptr;
-        XWindowAttributes a{};
-        if (XFetchName(display_, children[i], &name) != 0 && name != nullptr) {
-          if (title == name && XGetWindowAttributes(display_, children[i], &a) != 0 && a.map_state == IsViewable)
-            found = children[i];
-          XFree(name);
-        }
-      }
+      for (unsigned int i = 0; i < count && found == 0; ++i)
+        if (shown(children[i]) && wanted(children[i])) found = children[i];
       if (children != nullptr) XFree(children);
       if (found != 0) {
-        window_ = found;
+        XWindowAttributes a{};
+        XGetWindowAttributes(display_, found, &a);
+        XTestFakeMotionEvent(display_, -1, a.x + a.width / 2, a.y + a.height / 2, CurrentTime);
         settle(1000ms);  // the first paint
         return found;
       }
     }
     return 0;
   }
-
-  // A window shown over the dialog (a message box, a file chooser) within
-  // 30 s; the pointer is moved onto it, so that it gets the keys. 0 when none.
+  // The dialog, by its title.
+  Window waitForWindow(const std::string& title) {
+    return window_ = waitFor(
+               [&](Window w) {
+                 char* name = nullptr;
+                 const bool same = XFetchName(display_, w, &name) != 0 && name != nullptr && title == name;
+                 if (name != nullptr) XFree(name);
+                 return same;
+               },
+               60s);
+  }
+  // A window shown over the dialog: a message box, a file chooser.
   Window waitForChild() {
-    for (const auto begin = Clock::now(); Clock::now() - begin < 30s; std::this_thread::sleep_for(100ms)) {
-      Window root = 0, parent = 0;
-      Window* children = nullptr;
-      unsigned int count = 0;
-      if (XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count) == 0) continue;
-      Window found = 0;
-      for (unsigned int i = 0; i < count && found == 0; ++i) {
-        Window owner = 0;
-        XWindowAttributes a{};
-        if (XGetTransientForHint(display_, children[i], &owner) != 0 && owner == window_ &&
-            XGetWindowAttributes(display_, children[i], &a) != 0 && a.map_state == IsViewable) {
-          found = children[i];
-          XTestFakeMotionEvent(display_, -1, a.x + a.width / 2, a.y + a.height / 2, CurrentTime);
-        }
-      }
-      if (children != nullptr) XFree(children);
-      if (found != 0) {
-        settle(1000ms);
-        return found;
-      }
-    }
-    return 0;
+    return waitFor([&](Window w) { Window owner = 0; return XGetTransientForHint(display_, w, &owner) != 0 && owner == window_; },
+                   30s);
   }
   bool shown(Window w) {
     XSync(display_, False);
@@ -228,6 +217,7 @@ class User {
       if (!shown(w)) return true;
     return false;
   }
+  Window dialog() const { return window_; }
 
   Rect client() {
     XWindowAttributes a{};
@@ -314,24 +304,6 @@ class User {
     }
     XDestroyImage(x);
     return image;
-  }
-
-  bool windowGone() {
-    XSync(display_, False);
-    Window root = 0, parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    bool gone = true;
-    if (XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count) != 0) {
-      for (unsigned int i = 0; i < count; ++i) {
-        XWindowAttributes a{};
-        if (children[i] == window_ && XGetWindowAttributes(display_, children[i], &a) != 0 &&
-            a.map_state == IsViewable)
-          gone = false;
-      }
-    }
-    if (children != nullptr) XFree(children);
-    return gone;
   }
 
  private:
@@ -506,7 +478,7 @@ void GtkDialog::runDialog(const Deliverable& d) {
   user.clickCentre(layout.at(typed.editId));
   user.key("Return");
   ASSERT_EQ(finish(dialog, 120s), 0) << readText(file("dialog.err"));
-  EXPECT_TRUE(user.windowGone());
+  EXPECT_TRUE(user.waitUntilGone(user.dialog()));
 
   // The values the dialog stored.
   const nlohmann::json stored = readJson(file("dialog.json"));

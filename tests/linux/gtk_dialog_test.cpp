@@ -218,6 +218,11 @@ class User {
     return false;
   }
   Window dialog() const { return window_; }
+  // Resizes the dialog as a window manager does when its border is dragged.
+  void resize(std::int32_t width, std::int32_t height) {
+    XResizeWindow(display_, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    settle(1500ms);
+  }
 
   Rect client() {
     XWindowAttributes a{};
@@ -467,6 +472,8 @@ void GtkDialog::runDialog(const Deliverable& d) {
   user.click(layout.at(d.controls.flags[toggledFlag].checkBoxId).left + 6,
              layout.at(d.controls.flags[toggledFlag].checkBoxId).top + layout.at(d.controls.flags[toggledFlag].checkBoxId).height / 2);
 
+  // A smaller window: the panes follow, and the dialog keeps the size.
+  user.resize(1200, 860);
   const host::HostImage shot = user.screenshot();
   ASSERT_GT(shot.width, 0);
   fs::create_directories(VELTRANE_SCREENSHOT_DIR);
@@ -497,6 +504,13 @@ void GtkDialog::runDialog(const Deliverable& d) {
     const double x = 5760.0 * 2 / (1.0 - 0.8 * 128.0 / 255.0) / 5766.0;
     EXPECT_NEAR(real(real::overallNoiseLevel), 35.0 * x - 15.0, 1e-6);
   }
+
+  const nlohmann::json registry = readJson(file("registry.json"));
+  bool sized = false;
+  for (const auto& entry : registry["entries"].items())
+    for (const auto& value : entry.value())
+      if (value["key"] == "Zmpw") sized = value["value"] == 1200;
+  EXPECT_TRUE(sized) << "the dialog's size was not kept";
 
   // A silent run with the stored values gives the same values and pixels.
   Child silent = start({d.name, file("in.png"), file("silent.png"), "--registry", file("registry.json"),

@@ -246,8 +246,7 @@ class FilterWindow final : public DialogWindow {
     Control* c = find(id);
     if (c == nullptr) return;
     c->bounds = bounds;
-    gtk_layout_move(GTK_LAYOUT(layout_), c->widget, bounds.left, bounds.top);
-    gtk_widget_set_size_request(c->widget, std::max(1, bounds.width), std::max(1, bounds.height));
+    place(c->widget, bounds);
   }
 
   Rect windowBounds() const override {
@@ -382,8 +381,20 @@ class FilterWindow final : public DialogWindow {
   void build(const DialogTemplate& dialog);
   void placeGrip() {
     if (grip_ != nullptr)
-      gtk_layout_move(GTK_LAYOUT(layout_), grip_, std::max(0, client_.width - gripSize),
-                      std::max(0, client_.height - gripSize));
+      place(grip_, Rect{std::max(0, client_.width - gripSize), std::max(0, client_.height - gripSize), gripSize, gripSize});
+  }
+  // Moves and sizes a child of the layout at once: a move asked for while
+  // the layout is being allocated (the window was resized) would otherwise
+  // wait for the next change of size.
+  void place(GtkWidget* child, const Rect& r) {
+    const int width = std::max(1, r.width);
+    const int height = std::max(1, r.height);
+    gtk_layout_move(GTK_LAYOUT(layout_), child, r.left, r.top);
+    gtk_widget_set_size_request(child, width, height);
+    if (gtk_widget_get_realized(layout_) && gtk_widget_get_visible(child)) {
+      GtkAllocation a{r.left, r.top, width, height};
+      gtk_widget_size_allocate(child, &a);
+    }
   }
   void applyCursor() {
     GdkWindow* w = gtk_widget_get_window(window_);

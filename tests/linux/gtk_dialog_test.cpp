@@ -480,6 +480,27 @@ void GtkDialog::runDialog(const Deliverable& d) {
   host::writeImageFile(std::string(VELTRANE_SCREENSHOT_DIR) + "/gtk-" + d.name + ".png", shot, host::FileInfo{});
   host::writeImageFile(std::string(VELTRANE_SCREENSHOT_DIR) + "/gtk-" + d.name + "-small.png", halved(shot),
                        host::FileInfo{});
+  {
+    // The host drew the picture into the resized view pane: unprocessed on
+    // the left, exactly, and processed on the right.
+    const Rect view = layout.viewPane(Rect{0, 0, shot.width, shot.height});
+    const ui::PreviewWindow w = ui::computePreviewWindow(veltrane::Rect{0, 0, 240, 320}, view.width, view.height, 1, 0, 0);
+    ASSERT_EQ(w.window, (veltrane::Rect{0, 0, 240, 320}));
+    const platform::Rect block = ui::centredIn(view, 2 * w.viewWidth, w.viewHeight);
+    const host::HostImage in = testImage();
+    std::size_t sameLeft = 0, sameRight = 0;
+    for (std::int32_t y = 0; y < 240; ++y)
+      for (std::int32_t x = 0; x < 320; ++x) {
+        const auto at = [&](std::int32_t sx) {
+          return &shot.pixels[static_cast<std::size_t>(((block.top + y) * shot.width + sx) * 3)];
+        };
+        const std::uint8_t* original = &in.pixels[static_cast<std::size_t>((y * 320 + x) * 3)];
+        sameLeft += std::memcmp(at(block.left + x), original, 3) == 0 ? 1u : 0u;
+        sameRight += std::memcmp(at(block.left + 320 + x), original, 3) == 0 ? 1u : 0u;
+      }
+    EXPECT_EQ(sameLeft, 320u * 240u);
+    EXPECT_LT(sameRight, 320u * 240u / 2);
+  }
 
   // Enter in the edit box presses OK, the default button.
   user.clickCentre(layout.at(typed.editId));

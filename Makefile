@@ -21,8 +21,11 @@ build:
 	cmake --build --preset release -j$(JOBS)
 
 # halvane and mirelle on a sample photograph, each timed with its profiled
-# noise settings printed, and the input and halvane's result side by side
+# noise settings printed, the input and halvane's result side by side, and a
+# 100 % crop of input, result and matte; DEMO_DIALOG=1 then opens halvane's
+# dialog on the photograph (needs a display)
 DEMO_PHOTO ?= astronaut
+DEMO_CROP ?= 140,20,160,160
 DEMO_SETTINGS = python3 -c 'import json, sys; r = json.load(open(sys.argv[1]))["reals"]; \
   print(sys.argv[2] + ": overallNoiseLevel %.4f, highlightsNoiseLevel %.4f" \
   % (r["overallNoiseLevel"], r["highlightsNoiseLevel"]))'
@@ -46,7 +49,13 @@ demo:
 	@$(DEMO_SETTINGS) demo/$(DEMO_PHOTO)-mirelle.json mirelle
 	build/release/bin/veltrane-compare samples/$(DEMO_PHOTO).png demo/$(DEMO_PHOTO)-halvane.png \
 	  demo/$(DEMO_PHOTO)-comparison.png
+	build/release/bin/veltrane-compare --crop $(DEMO_CROP) samples/$(DEMO_PHOTO).png demo/$(DEMO_PHOTO)-halvane.png \
+	  demo/$(DEMO_PHOTO)-mirelle.png demo/$(DEMO_PHOTO)-crop.png
 	@echo "demo: wrote demo/$(DEMO_PHOTO)-halvane.png, demo/$(DEMO_PHOTO)-mirelle.png and demo/$(DEMO_PHOTO)-comparison.png (input left, result right)"
+	@echo "demo: wrote demo/$(DEMO_PHOTO)-crop.png: input, result and matte of the area $(DEMO_CROP) (left,top,width,height) at 100 %"
+	@if [ -n "$(DEMO_DIALOG)" ]; then \
+	  build/release/bin/veltrane halvane samples/$(DEMO_PHOTO).png demo/$(DEMO_PHOTO)-dialog.png --no-registry --dialog \
+	  && echo "demo: wrote demo/$(DEMO_PHOTO)-dialog.png with the settings of the dialog"; fi
 
 # release, then address+undefined sanitizers, then thread sanitizer ("threads"
 # tests only), then a short run of the fuzzers, then both Windows builds under Wine

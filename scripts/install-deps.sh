@@ -20,6 +20,13 @@ PACKAGES=(
   # the GIMP 2.10 plug-in (libgimp only) and GIMP itself for its batch test
   libgimp2.0-dev
   gimp
+  # the Linux dialog (GTK 3; cairo for the host's display call) and its test
+  # on a virtual X display, driven through the XTest extension
+  libgtk-3-dev
+  libcairo2-dev
+  libx11-dev
+  libxtst-dev
+  xauth
   # Windows modules: mingw-w64 cross compilers (posix thread model), and Wine
   # (both bitnesses) with a virtual X server to run them
   g++-mingw-w64-i686-posix

@@ -1,8 +1,10 @@
-// veltrane-compare: puts two images of the same size side by side, with a
+// veltrane-compare: puts images of the same size side by side, with a
 // narrow grey gap between them, for looking at a filter's result next to
-// its input.
+// its input; optionally only a rectangle of each, at 100 %.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -37,59 +39,127 @@ void fillGrey(std::uint8_t* at, std::int64_t samples, SampleDepth depth) {
   }
 }
 
-HostImage sideBySide(const HostImage& left, const HostImage& right) {
+// One grey image as RGB, for a matte next to colour images.
+HostImage asRgb(const HostImage& grey) {
+  if (grey.channels != 1) return grey;
+  HostImage out = grey;
+  out.channels = 3;
+  out.pixels.resize(static_cast<std::size_t>(out.pixelBytes()));
+  const std::int64_t n = veltrane::host::bytesPerSample(grey.depth);
+  for (std::int64_t i = 0; i < grey.pixelCount(); ++i)
+    for (std::int64_t c = 0; c < 3; ++c)
+      std::memcpy(out.pixels.data() + (i * 3 + c) * n, grey.pixels.data() + i * n, static_cast<std::size_t>(n));
+  return out;
+}
+
+struct Crop {
+  std::int32_t left = 0, top = 0, width = 0, height = 0;
+};
+
+// The part of `image` inside `crop`, kept inside the image.
+HostImage cropped(const HostImage& image, Crop crop) {
+  crop.left = std::clamp(crop.left, 0, image.width);
+  crop.top = std::clamp(crop.top, 0, image.height);
+  crop.width = std::clamp(crop.width, 0, image.width - crop.left);
+  crop.height = std::clamp(crop.height, 0, image.height - crop.top);
+  HostImage out = image;
+  out.width = crop.width;
+  out.height = crop.height;
+  out.alpha.clear();
+  out.pixels.resize(static_cast<std::size_t>(out.pixelBytes()));
+  const std::int64_t pixelBytes = image.channels * veltrane::host::bytesPerSample(image.depth);
+  for (std::int32_t y = 0; y < out.height; ++y)
+    std::memcpy(out.pixels.data() + y * out.rowBytes(),
+                image.pixels.data() + (y + crop.top) * image.rowBytes() + crop.left * pixelBytes,
+                static_cast<std::size_t>(out.rowBytes()));
+  return out;
+}
+
+HostImage sideBySide(const std::vector<HostImage>& images) {
   HostImage out;
-  out.width = left.width + gapWidth + right.width;
-  out.height = left.height;
-  out.channels = left.channels;
-  out.depth = left.depth;
+  out.height = images.front().height;
+  out.channels = images.front().channels;
+  out.depth = images.front().depth;
+  for (const HostImage& image : images) out.width += image.width;
+  out.width += gapWidth * static_cast<std::int32_t>(images.size() - 1);
   out.pixels.resize(static_cast<std::size_t>(out.pixelBytes()));
   const std::int64_t sampleBytes = veltrane::host::bytesPerSample(out.depth);
   const std::int64_t gapBytes = std::int64_t{gapWidth} * out.channels * sampleBytes;
   for (std::int32_t y = 0; y < out.height; ++y) {
-    std::uint8_t* row = out.pixels.data() + y * out.rowBytes();
-    std::memcpy(row, left.pixels.data() + y * left.rowBytes(), static_cast<std::size_t>(left.rowBytes()));
-    fillGrey(row + left.rowBytes(), gapBytes / sampleBytes, out.depth);
-    std::memcpy(row + left.rowBytes() + gapBytes, right.pixels.data() + y * right.rowBytes(),
-                static_cast<std::size_t>(right.rowBytes()));
+    std::uint8_t* at = out.pixels.data() + y * out.rowBytes();
+    for (std::size_t i = 0; i < images.size(); ++i) {
+      if (i > 0) {
+        fillGrey(at, gapBytes / sampleBytes, out.depth);
+        at += gapBytes;
+      }
+      std::memcpy(at, images[i].pixels.data() + y * images[i].rowBytes(), static_cast<std::size_t>(images[i].rowBytes()));
+      at += images[i].rowBytes();
+    }
   }
   return out;
 }
 
-int run(const std::vector<std::string>& argv) {
-  const std::size_t argc = argv.size();
-  if (argc == 2 && (argv[1] == "--help" || argv[1] == "-h")) {
-    std::cout << "usage: veltrane-compare LEFT RIGHT OUTPUT\n"
-                 "Writes LEFT and RIGHT (same size, channels and depth) side by side into OUTPUT.\n";
+constexpr const char* usage = "usage: veltrane-compare [--crop LEFT,TOP,WIDTH,HEIGHT] IMAGE IMAGE [IMAGE...] OUTPUT\n";
+
+int run(std::vector<std::string> argv) {
+  if (argv.size() == 2 && (argv[1] == "--help" || argv[1] == "-h")) {
+    std::cout << usage
+              << "Writes the IMAGEs (same height and depth; grey ones are shown as RGB) side by side into\n"
+                 "OUTPUT; with --crop only that rectangle of each, at 100 %.\n";
     return 0;
   }
-  if (argc != 4) {
-    std::cerr << "usage: veltrane-compare LEFT RIGHT OUTPUT\n";
+  std::optional<Crop> crop;
+  if (argv.size() > 2 && argv[1] == "--crop") {
+    Crop c;
+    char tail = 0;
+    if (std::sscanf(argv[2].c_str(), "%d,%d,%d,%d%c", &c.left, &c.top, &c.width, &c.height, &tail) != 4 ||
+        c.width <= 0 || c.height <= 0 || c.left < 0 || c.top < 0) {
+      std::cerr << "veltrane-compare: --crop takes LEFT,TOP,WIDTH,HEIGHT in pixels\n";
+      return 2;
+    }
+    crop = c;
+    argv.erase(argv.begin() + 1, argv.begin() + 3);
+  }
+  if (argv.size() < 4) {
+    std::cerr << usage;
     return 2;
   }
   namespace os = veltrane::host::os;
-  const auto leftFile = os::pathFromUtf8(argv[1]), rightFile = os::pathFromUtf8(argv[2]),
-             outFile = os::pathFromUtf8(argv[3]);
-  for (const std::string& name : {argv[1], argv[2], argv[3]}) {
+  const std::vector<std::string> inputs(argv.begin() + 1, argv.end() - 1);
+  for (std::size_t i = 1; i < argv.size(); ++i) {
+    const std::string& name = argv[i];
     const std::string kind = os::notARegularFile(os::pathFromUtf8(name));
     if (!kind.empty()) {
       std::cerr << "veltrane-compare: '" << name << "': " << kind << ", not a regular file\n";
       return 2;
     }
   }
-  if (os::sameFile(outFile, leftFile) || os::sameFile(outFile, rightFile)) {
-    std::cerr << "veltrane-compare: the output '" << argv[3] << "' is one of the images read; choose another name\n";
-    return 2;
+  const auto outFile = os::pathFromUtf8(argv.back());
+  for (const std::string& name : inputs) {
+    if (os::sameFile(outFile, os::pathFromUtf8(name))) {
+      std::cerr << "veltrane-compare: the output '" << argv.back() << "' is one of the images read; choose another name\n";
+      return 2;
+    }
   }
-  veltrane::host::FileInfo leftInfo;
-  const HostImage left = veltrane::host::readImageFile(argv[1], &leftInfo);
-  const HostImage right = veltrane::host::readImageFile(argv[2]);
-  if (left.height != right.height || left.channels != right.channels || left.depth != right.depth) {
-    std::cerr << "veltrane-compare: '" << argv[1] << "' and '" << argv[2]
-              << "' differ in height, channels or depth\n";
-    return 2;
+  veltrane::host::FileInfo firstInfo;
+  std::vector<HostImage> images;
+  for (std::size_t i = 1; i + 1 < argv.size(); ++i) {
+    HostImage image = veltrane::host::readImageFile(argv[i], i == 1 ? &firstInfo : nullptr);
+    if (crop) image = cropped(image, *crop);
+    images.push_back(std::move(image));
   }
-  veltrane::host::writeImageFile(argv[3], sideBySide(left, right), leftInfo);
+  const bool anyColour = std::any_of(images.begin(), images.end(), [](const HostImage& m) { return m.channels == 3; });
+  for (HostImage& image : images)
+    if (anyColour) image = asRgb(image);
+  for (std::size_t i = 1; i < images.size(); ++i) {
+    if (images[i].height != images[0].height || images[i].channels != images[0].channels ||
+        images[i].depth != images[0].depth) {
+      std::cerr << "veltrane-compare: '" << argv[1] << "' and '" << argv[i + 1]
+                << "' differ in height, channels or depth\n";
+      return 2;
+    }
+  }
+  veltrane::host::writeImageFile(argv.back(), sideBySide(images), firstInfo);
   return 0;
 }
 

@@ -70,8 +70,9 @@ class HostWindow {
 
 // Draws `area` of `source` (inside its bounds, checked by the caller) with its
 // top-left corner at device position (dstCol, dstRow) of the platform's
-// drawing context: on Windows a device context (HDC), which must not be null.
-// Where the host has nothing to draw on, accepts the call and draws nothing.
+// drawing context: on Windows a device context (HDC), which must not be null;
+// elsewhere a cairo context (cairo_t*) in the dialog's client coordinates,
+// and without one the call is accepted and draws nothing.
 hostapi::OSErr drawPixelMap(const hostapi::PSPixelMap& source, const hostapi::VRect& area, std::int32_t dstRow,
                             std::int32_t dstCol, void* platformContext) noexcept;
 

@@ -16,4 +16,9 @@ int processorCount();
 // The system's file chooser; nullopt when cancelled or when there is none.
 std::optional<std::string> chooseFile(bool saving, const FileChooserSpec& spec);
 
+// The system's widget toolkit for the filter dialog where it is loaded on
+// demand; null when there is none (or, after a one-line notice on standard
+// error, when it cannot run here: no display, library missing).
+WidgetToolkit* widgetToolkit();
+
 }  // namespace veltrane::platform::native

@@ -63,7 +63,12 @@ int showFilterDialog() { return dialogHandler() ? dialogHandler()() : 1; }
 
 void setWidgetToolkit(WidgetToolkit* toolkit) { registeredToolkit() = toolkit; }
 
-WidgetToolkit* widgetToolkit() { return registeredToolkit(); }
+WidgetToolkit* widgetToolkit() {
+  if (registeredToolkit() != nullptr) return registeredToolkit();
+  // A replaced dialog (tests) opens no window either.
+  if (dialogHandler()) return nullptr;
+  return native::widgetToolkit();
+}
 
 void setDialogOwner(std::intptr_t window) { ownerWindow() = window; }
 

@@ -24,9 +24,11 @@ int showFilterDialog();
 using DialogHandler = std::function<int()>;
 void setDialogHandler(DialogHandler handler);
 
-// The widget toolkit the filter dialog runs on (widgets.h); null when there
-// is none, and then the start selector falls back to showFilterDialog. The
-// toolkit is not owned and must outlive its registration.
+// The widget toolkit the filter dialog runs on (widgets.h): the registered
+// one, else (unless a dialog handler is set) the system's, loaded on demand;
+// null when there is none, and then the start selector falls back to
+// showFilterDialog. The toolkit is not owned and must outlive its
+// registration.
 class WidgetToolkit;
 void setWidgetToolkit(WidgetToolkit* toolkit);
 WidgetToolkit* widgetToolkit();

@@ -42,9 +42,9 @@ double brightnessFactor(double kind, std::int32_t brightness) {
 // One block read through its own 8-bit proxy, released when it goes.
 class BlockRead {
  public:
-  BlockRead(std::int32_t planes, const BlockSample& b) {
-    const std::int32_t top = b.row * profileBlockSize;
-    const std::int32_t left = b.column * profileBlockSize;
+  BlockRead(std::int32_t planes, const BlockSample& b)
+      : BlockRead(planes, b.row * profileBlockSize, b.column * profileBlockSize) {}
+  BlockRead(std::int32_t planes, std::int32_t top, std::int32_t left) {
     proxy_.init(static_cast<std::int16_t>(planes), top, left, top + profileBlockSize,
                 left + profileBlockSize);
   }
@@ -193,6 +193,52 @@ void profile(double kind) {
   applyProfileResult(kind, x);
 }
 
+bool measureArea(double kind, const Rect& area) {
+  FilterParameters* p = callContext().parameters;
+  if (!p) return false;
+  const std::int64_t columns = std::max<std::int64_t>(0, (std::int64_t{area.right} - area.left) / profileBlockSize);
+  const std::int64_t rows = std::max<std::int64_t>(0, (std::int64_t{area.bottom} - area.top) / profileBlockSize);
+  if (columns == 0 || rows == 0) {
+    reportMessage(areaTooSmallMessage);
+    return false;
+  }
+  const std::int32_t planes = checkPlanes();
+  constexpr double noPairs = 50000.0;
+  // Compensated for brightness and scaled as the profile scales its pool.
+  const double D = static_cast<double>(planes) * 1922.0 * 3.0 / static_cast<double>(planes);
+  std::vector<double> values;
+  values.reserve(static_cast<std::size_t>(columns * rows));
+  for (std::int64_t r = 0; r < rows; ++r) {
+    for (std::int64_t c = 0; c < columns; ++c) {
+      const BlockRead read(planes, area.top + static_cast<std::int32_t>(r * profileBlockSize),
+                           area.left + static_cast<std::int32_t>(c * profileBlockSize));
+      if (!read.ok()) return false;  // the proxy has told the user
+      const GridSample s = sampleBlockGrid(read.data(), read.rowStride(), planes);
+      if (s.brightness < lowestMidtone || s.brightness > highestMidtone) continue;
+      const double noise = measureBlockNoise(read.data(), read.rowStride(), planes);
+      if (noise >= noPairs) continue;
+      values.push_back(noise / brightnessFactor(kind, s.brightness) / D);
+    }
+  }
+  if (values.empty()) {
+    reportMessage(areaClippedMessage);
+    return false;
+  }
+  std::sort(values.begin(), values.end());
+  const std::size_t pooled = std::min(values.size(), pooledValues);
+  double sum = 0.0;
+  for (std::size_t i = 0; i < pooled; ++i) sum += values[i];
+  double x = sum / static_cast<double>(pooled);
+  if (planes == 1) {
+    x *= static_cast<double>(1.45f);
+  } else if (eightBitMode(callContext().imageMode) == hostapi::modeLabColor) {
+    x *= 2.0;
+  }
+  p->reals[real::highlightsNoiseLevel] = kind;
+  applyProfileResult(kind, x);
+  return true;
+}
+
 }  // namespace
 
 GridSample sampleBlockGrid(const std::uint8_t* block, std::ptrdiff_t rowStride,
@@ -318,6 +364,14 @@ void profileImage(double kind) noexcept {
   } catch (...) {
     // Out of memory for the block lists: the parameters keep what was
     // written so far, as for any other failed profile.
+  }
+}
+
+bool profileArea(double kind, const Rect& area) noexcept {
+  try {
+    return measureArea(kind, area);
+  } catch (...) {
+    return false;  // out of memory for the measures: nothing was changed
   }
 }
 

@@ -6,6 +6,8 @@
 // and turns the measure into the noise settings of the parameter block.
 namespace veltrane {
 
+struct Rect;
+
 // The profile kinds; the kind doubles as highlightsNoiseLevel, the noise at
 // white relative to the noise at black.
 inline constexpr double digitalProfile = 0.2;
@@ -54,9 +56,24 @@ void applyProfileResult(double kind, double x);
 // are reported to the user; nothing is thrown.
 void profileImage(double kind) noexcept;
 
+// Measures the noise inside `area` (image coordinates, right and bottom
+// exclusive), an area the user chose because it holds only noise: every
+// whole 32 x 32 block laid from its top-left corner gets the fine measure,
+// and the lowest measures are pooled as profileImage pools them; the
+// levels are then set as a profile of that kind sets them. An area without
+// a whole block, or whose blocks are all clipped, is reported to the user
+// and changes nothing. Returns whether the levels were set; nothing is
+// thrown.
+bool profileArea(double kind, const Rect& area) noexcept;
+
 inline constexpr const char* noMidtonesMessage =
     "Profiling error: no midtones.  Or, image may be extremely small.";
 inline constexpr const char* tonalRangeMissingMessage = "Profiling error.  Tonal range missing: ";
+inline constexpr const char* areaTooSmallMessage =
+    "The selected area is too small to measure its noise: drag a rectangle of at least 32 x 32 image pixels "
+    "over an area that holds only noise.";
+inline constexpr const char* areaClippedMessage =
+    "The selected area is too dark or too bright to measure its noise: select an area of mid tones.";
 inline constexpr const char* veryLowNoiseMessage =
     "Possible error: very low noise detected.  If the image does not have extremely low noise, "
     "manually adjust the Overall Noise Size setting higher.  Noise level detected:";

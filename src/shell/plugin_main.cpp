@@ -236,7 +236,7 @@ void startSelector(const PluginDefinition& plugin) {
       const auto* host = static_cast<const PlatformData*>(r->platformData);
       platform::setDialogOwner(host != nullptr ? host->hwnd : 0);
       ui::LivePreview preview(*plugin.engine);
-      answer = ui::runFilterDialog(*toolkit, ui::DialogSetup{plugin.deliverable, plugin.profile, &preview});
+      answer = ui::runFilterDialog(*toolkit, ui::DialogSetup{plugin.deliverable, plugin.profile, &preview, plugin.profileArea});
     } else {
       answer = platform::showFilterDialog();
     }

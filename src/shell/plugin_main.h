@@ -16,6 +16,9 @@ struct PluginDefinition {
   // Measures the image's noise (0.2 digital, 1.0 film); null when the
   // deliverable cannot profile.
   void (*profile)(double kind);
+  // Measures the noise of an area selected by hand (see profileArea); null
+  // when the deliverable cannot.
+  bool (*profileArea)(double kind, const Rect& area);
   // Whether start switches previewWithoutDetailMix off.
   bool clearsPreviewFlagAtStart;
   // Whether the scripting descriptor may change the three profiling flags.

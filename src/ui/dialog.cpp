@@ -55,6 +55,11 @@ class Lowered {
 FilterDialog::FilterDialog(const DialogSetup& setup, FilterParameters& parameters)
     : setup_(setup), p_(parameters) {}
 
+FilterDialog::~FilterDialog() {
+  // The preview outlives the dialog: it must not keep calling into it.
+  if (setup_.preview != nullptr) guarded([&] { setup_.preview->setSelectionHandler({}); });
+}
+
 // --- filling the controls ---
 
 void FilterDialog::writeSlot(std::size_t slot) {
@@ -105,7 +110,15 @@ void FilterDialog::updatePreview(bool recompute) {
 }
 
 void FilterDialog::profile(double kind) {
+  lastProfileKind_ = kind;
   if (setup_.profile != nullptr) setup_.profile(kind);
+}
+
+// A rectangle the user dragged over an area of pure noise: its noise sets
+// the levels as the last profile's kind would; onMouseUp then refreshes the
+// controls and the preview as after a profile.
+void FilterDialog::measureSelection(const veltrane::Rect& area) {
+  if (setup_.profileArea != nullptr && setup_.profileArea(lastProfileKind_, area)) selectionMeasured_ = true;
 }
 
 // The common end of Reset All, Reset Noise Reduction and the Profile
@@ -136,7 +149,14 @@ void FilterDialog::onOpen(platform::DialogWindow& window) {
     if (!lutsBuilt()) reportMessage(colorBuffersMissingMessage);
     const platform::Rect initial = window.windowBounds();
     window.setMinimumWindowSize(platform::Size{initial.width, initial.height});
-    if (setup_.preview != nullptr) setup_.preview->onOpen(window);
+    if (setup_.preview != nullptr) {
+      setup_.preview->setSelectionHandler(
+          [this](const veltrane::Rect& area, std::int32_t /*mode*/) { measureSelection(area); });
+      setup_.preview->onOpen(window);
+    }
+    // The image was profiled as film when the dialog came up with that box.
+    lastProfileKind_ = profileArgument(p_.flags[flag::profileFilmOnLoad] != 0 ? ProfileRequest::film
+                                                                               : ProfileRequest::digital);
     refreshControls();
     window.setChecked(control::showAdvanced, viewState().showAdvanced != 0);
     showAdvancedControls();
@@ -306,7 +326,13 @@ void FilterDialog::onMouseMove(const platform::MouseEvent& event) {
 void FilterDialog::onMouseUp(const platform::MouseEvent& event) {
   if (setup_.preview == nullptr) return;
   guarded([&] {
+    selectionMeasured_ = false;
     if (!setup_.preview->onMouseUp(event)) return;
+    if (selectionMeasured_) {
+      selectionMeasured_ = false;
+      afterReset();
+      return;
+    }
     refreshControls();
     updatePreview(true);
   });

@@ -1,7 +1,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
+#include "image/region.h"
 #include "platform/widgets.h"
 #include "shell/filter_parameters.h"
 #include "shell/parameter_tables.h"
@@ -19,6 +21,12 @@ class PreviewSink {
   virtual ~PreviewSink() = default;
 
   virtual void updatePreview(bool recompute) = 0;
+
+  // Receives a rectangle the user selected by hand in the view pane (image
+  // coordinates, right and bottom exclusive) and the selection mode; called
+  // before the mouse release that completed it returns true.
+  using SelectionHandler = std::function<void(const veltrane::Rect& selected, std::int32_t mode)>;
+  virtual void setSelectionHandler(SelectionHandler /*handler*/) {}
 
   // The dialog has opened (before its controls are filled and the window is
   // sized): build the preview proxy, note the panes' margins.
@@ -57,6 +65,10 @@ struct DialogSetup {
   // block and the defaults; null when the deliverable cannot profile.
   void (*profile)(double kind) = nullptr;
   PreviewSink* preview = nullptr;
+  // Measures the noise of an area the user selected by hand in the given
+  // profile kind and sets the levels as profile does; false (after telling
+  // the user) when it changed nothing. Null when the deliverable cannot.
+  bool (*profileArea)(double kind, const veltrane::Rect& area) = nullptr;
 };
 
 // The filter dialog's logic: fills the controls from the parameter block,
@@ -66,6 +78,9 @@ struct DialogSetup {
 class FilterDialog final : public platform::DialogEvents {
  public:
   FilterDialog(const DialogSetup& setup, FilterParameters& parameters);
+  ~FilterDialog() override;
+  FilterDialog(const FilterDialog&) = delete;
+  FilterDialog& operator=(const FilterDialog&) = delete;
 
   void onOpen(platform::DialogWindow& window) override;
   void onSliderMoved(std::int32_t id, std::int32_t position) override;
@@ -95,6 +110,7 @@ class FilterDialog final : public platform::DialogEvents {
   void relabelProtection();
   void updatePreview(bool recompute);
   void profile(double kind);
+  void measureSelection(const veltrane::Rect& area);
   void afterReset();
   void setFlagFromCheckBox(std::int32_t id);
   void placeWindow();
@@ -106,6 +122,9 @@ class FilterDialog final : public platform::DialogEvents {
   bool controlsLive_ = false;
   bool sliderUpdating_ = true;
   bool editUpdating_ = true;
+  // The kind of the last profile, which a manual noise selection measures in.
+  double lastProfileKind_ = 0.2;
+  bool selectionMeasured_ = false;
 };
 
 // Runs the modal dialog over the parameter block of the current call

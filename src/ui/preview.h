@@ -89,11 +89,9 @@ class LivePreview final : public PreviewSink {
  public:
   explicit LivePreview(const PieceEngine& engine) : engine_(engine) {}
 
-  // Receives a rectangle the user selected by hand in the view pane (image
-  // coordinates, right and bottom exclusive) and the selection mode. The
-  // one installed when the dialog opens does nothing.
-  using SelectionHandler = std::function<void(const veltrane::Rect& selected, std::int32_t mode)>;
-  void setSelectionHandler(SelectionHandler handler) { selectionHandler_ = std::move(handler); }
+  // Without a handler (none was installed before the dialog opened) a
+  // selection does nothing.
+  void setSelectionHandler(SelectionHandler handler) override { selectionHandler_ = std::move(handler); }
   // 0: none; 5: armed by Select noise manually; 6: a rectangle is being dragged.
   static constexpr std::int32_t selectionOff = 0;
   static constexpr std::int32_t selectionArmed = 5;

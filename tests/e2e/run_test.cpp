@@ -167,6 +167,31 @@ TEST_F(FilterRunTest, CompareToolPutsInputAndResultSideBySide) {
   }
 }
 
+TEST_F(FilterRunTest, CompareToolCropsEachImageAndShowsGreyAsRgb) {
+  const std::string colour = writeNoisy(imageName("colour"), 40, 30, 3, SampleDepth::u8);
+  const std::string grey = writeNoisy(imageName("grey"), 40, 30, 1, SampleDepth::u8);
+  const CommandResult r =
+      run(VELTRANE_COMPARE, {"--crop", "5,4,10,20", colour, colour, grey, path(imageName("crops"))});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const host::HostImage c = readImage(colour);
+  const host::HostImage g = readImage(grey);
+  const host::HostImage crops = readImage(path(imageName("crops")));
+  ASSERT_EQ(crops.height, 20);
+  ASSERT_EQ(crops.channels, 3);
+  const std::int32_t step = (crops.width - 30) / 2 + 10;  // a crop and its gap
+  ASSERT_EQ(crops.width, 3 * 10 + 2 * (step - 10));
+  for (std::int32_t y = 0; y < 20; ++y) {
+    const std::uint8_t* row = crops.pixels.data() + y * crops.rowBytes();
+    const std::uint8_t* in = c.pixels.data() + (y + 4) * c.rowBytes() + 5 * 3;
+    EXPECT_EQ(std::memcmp(row, in, 10 * 3), 0) << y;
+    EXPECT_EQ(std::memcmp(row + step * 3, in, 10 * 3), 0) << y;
+    for (std::int32_t x = 0; x < 10; ++x)
+      for (std::int32_t p = 0; p < 3; ++p)
+        ASSERT_EQ(row[(2 * step + x) * 3 + p], g.pixels[static_cast<std::size_t>((y + 4) * g.width + x + 5)]);
+  }
+  EXPECT_EQ(run(VELTRANE_COMPARE, {"--crop", "5,4,0,20", colour, colour, path(imageName("none"))}).status, 2);
+}
+
 TEST_F(FilterRunTest, MirelleWritesAGreyMatte) {
   const std::string input = writeNoisy(imageName("in"), side, side, 3, SampleDepth::u8);
   const std::string output = path(imageName("matte"));

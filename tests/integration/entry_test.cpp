@@ -36,7 +36,7 @@ void countProfile(double kind) {
   lastProfileKind = kind;
 }
 
-const PluginDefinition testPlugin{&halvaneDeliverable(), &halvaneEngine(), &countProfile, true,
+const PluginDefinition testPlugin{&halvaneDeliverable(), &halvaneEngine(), &countProfile, nullptr, true,
                                   true};
 
 void TestPluginMain(std::int16_t selector, void* record, std::intptr_t* data, std::int16_t* result) {

@@ -73,6 +73,9 @@ int processorCount() {
   return info.dwNumberOfProcessors < 65536 ? static_cast<int>(info.dwNumberOfProcessors) : 0;
 }
 
+// The dialog's toolkit is registered when the module is attached.
+WidgetToolkit* widgetToolkit() { return nullptr; }
+
 std::optional<std::string> chooseFile(bool saving, const FileChooserSpec& spec) {
   const CommonDialogs dialogs;
   const FileDialogProc run = dialogs.find(saving ? "GetSaveFileNameA" : "GetOpenFileNameA");

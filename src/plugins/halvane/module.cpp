@@ -10,7 +10,7 @@
 extern "C" VELTRANE_EXPORT void PluginMain(std::int16_t selector, void* record, std::intptr_t* data,
                                            std::int16_t* result) {
   static const veltrane::PluginDefinition definition{
-      &veltrane::halvaneDeliverable(), &veltrane::halvaneEngine(), &veltrane::profileImage,
+      &veltrane::halvaneDeliverable(), &veltrane::halvaneEngine(), &veltrane::profileImage, &veltrane::profileArea,
       /*clearsPreviewFlagAtStart=*/true, /*scriptingSetsProfilingFlags=*/true};
   veltrane::pluginMain(definition, selector, record, data, result);
 }

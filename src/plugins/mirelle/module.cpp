@@ -11,7 +11,7 @@
 extern "C" VELTRANE_EXPORT void PluginMain(std::int16_t selector, void* record, std::intptr_t* data,
                                            std::int16_t* result) {
   static const veltrane::PluginDefinition definition{
-      &veltrane::mirelleDeliverable(), &veltrane::mirelleEngine(), &veltrane::profileImage,
+      &veltrane::mirelleDeliverable(), &veltrane::mirelleEngine(), &veltrane::profileImage, &veltrane::profileArea,
       /*clearsPreviewFlagAtStart=*/false, /*scriptingSetsProfilingFlags=*/false};
   veltrane::pluginMain(definition, selector, record, data, result);
 }

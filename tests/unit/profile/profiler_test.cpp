@@ -408,5 +408,42 @@ TEST_F(Profile, OutOfMemoryInTheSixteenBitProxyLeaksNothing) {
   EXPECT_EQ(result, 0);
 }
 
+// A selected area: every whole block in it is read once and measured in
+// full, and the lowest four pool as in a profile. Over the hand-worked image
+// those are the four the profile pools.
+TEST_F(Profile, AreaMeasuresItsWholeBlocksOrChangesNothing) {
+  SimImage img = blockImage(128, 64, 4, handCase);
+  const auto measure = [&](const Rect& area, bool expected) {
+    SimSession s(img);
+    AdvanceSpy spy(s.record());
+    before = s.parameters;
+    EXPECT_EQ(profileArea(digitalProfile, area), expected);
+    after = s.parameters;
+    stats = s.finish();
+    EXPECT_EQ(stats.liveBuffers, 0);
+  };
+  measure({0, 0, 64, 128}, true);
+  EXPECT_EQ(messages.count(), 0u);
+  EXPECT_NEAR(level(), 35.0 * handCaseX - 15.0, 1e-9);
+  EXPECT_EQ(after.reals[real::protectThreshold], 100.0);
+  EXPECT_EQ(parameterDefaults().reals[real::overallNoiseLevel], level());
+  EXPECT_EQ(AdvanceSpy::reads.size(), 8u);
+
+  // One block laid from the area's corner (40, 32), across two blocks of
+  // the image that hold the same noise.
+  measure({32, 40, 64, 80}, true);
+  EXPECT_NEAR(level(), 35.0 * (5760.0 / (1.0 - 0.8 * 160 / 255) / 5766.0) - 15.0, 1e-9);
+  EXPECT_EQ(AdvanceSpy::reads, (std::vector<Rect>{{32, 40, 64, 72}}));
+
+  measure({0, 0, 64, 31}, false);  // no whole block
+  SimImage white = blockImage(64, 64, 2, {{255, 0}, {255, 0}, {255, 0}, {255, 0}});
+  img = white;
+  measure({0, 0, 64, 64}, false);  // clipped
+  EXPECT_EQ(std::memcmp(&before, &after, sizeof after), 0);
+  ASSERT_EQ(messages.count(), 2u);
+  EXPECT_EQ(messages.messages()[0].text, areaTooSmallMessage);
+  EXPECT_EQ(messages.messages()[1].text, areaClippedMessage);
+}
+
 }  // namespace
 }  // namespace veltrane

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "../driver/sim_session.h"
+#include "profile/profiler.h"
+#include "ui/number_text.h"
 #include "shell/parameters.h"
 #include "shell/view_state.h"
 #include "ui/dialog_template.h"
@@ -99,14 +101,19 @@ class LivePreviewTest : public ::testing::Test {
 
   testsupport::SimStatistics runDialog(testsupport::SimImage& image,
                                        const std::function<void(HeadlessDialog&, LivePreview&)>& script,
-                                       testsupport::SimOptions options = {}) {
+                                       testsupport::SimOptions options = {}, bool profiles = false) {
     testsupport::SimSession session(image, std::move(options));
     LivePreview preview(halvaneEngine());
     HeadlessToolkit toolkit([&](HeadlessDialog& d) {
       script(d, preview);
       d.click(control::ok);
     });
-    EXPECT_EQ(runFilterDialog(toolkit, DialogSetup{&halvaneDeliverable(), nullptr, &preview}), 1);
+    DialogSetup setup{&halvaneDeliverable(), nullptr, &preview};
+    if (profiles) {
+      setup.profile = &profileImage;
+      setup.profileArea = &profileArea;
+    }
+    EXPECT_EQ(runFilterDialog(toolkit, setup), 1);
     return session.finish();
   }
   testsupport::MessageCapture messages;
@@ -382,6 +389,67 @@ TEST_F(LivePreviewTest, ManualSelectionReportsTheDraggedRectangleInImageCoordina
         EXPECT_EQ(selected[1], (veltrane::Rect{50, 40, 52, 42}));
       },
       std::move(options));
+}
+
+// Two areas of known noise: every neighbouring pair of samples differs by 2
+// on the left half and by 6 on the right, around mid grey. A rectangle
+// dragged over one half measures that half's noise in the last profile's
+// kind; one too small for a 32 x 32 block changes nothing.
+TEST_F(LivePreviewTest, ManualSelectionMeasuresTheNoiseOfTheSelectedArea) {
+  testsupport::SimImage image{256, 128, 3, 3, 8, {}};
+  image.pixels.resize(static_cast<std::size_t>(image.rowBytes() * image.height));
+  for (std::int32_t y = 0; y < image.height; ++y)
+    for (std::int32_t x = 0; x < image.width; ++x)
+      for (std::int32_t p = 0; p < 3; ++p)
+        image.pixels[static_cast<std::size_t>((y * image.width + x) * 3 + p)] =
+            static_cast<std::uint8_t>(128 + (x < 128 ? 2 : 6) * ((x + y) % 2));
+  // The fine measure of a block is 5760 d around brightness 128.
+  const auto expected = [](int d, double kind) {
+    const double x = 5760.0 * d / (1.0 - (1.0 - kind) * 128.0 / 255.0) / 5766.0;
+    return kind == filmProfile ? 18.0 * x - 15.0 : 35.0 * x - 15.0;
+  };
+  const RealControl& overall = halvaneDeliverable().controls.reals[real::overallNoiseLevel];
+  runDialog(
+      image,
+      [&](HeadlessDialog& d, LivePreview& p) {
+        const PreviewWindow& w = p.window();
+        ASSERT_EQ(w.window, (veltrane::Rect{0, 0, 128, 256}));  // the whole image at zoom w.zoom
+        const auto drag = [&](std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1) {
+          const platform::Rect block = centredIn(d.controlBounds(control::viewPane), 2 * w.zoom * w.viewWidth,
+                                                 w.zoom * w.viewHeight);
+          d.click(control::selectNoise);
+          d.mouseDown(platform::MouseButton::left, block.left + x0 * w.zoom, block.top + y0 * w.zoom);
+          d.mouseUp(platform::MouseButton::left, block.left + x1 * w.zoom, block.top + y1 * w.zoom);
+        };
+        const auto level = [&] { return callContext().parameters->reals[real::overallNoiseLevel]; };
+
+        int runs = p.engineRuns();
+        drag(8, 8, 100, 100);  // left half, 2 x 2 blocks from (8, 8): digital by default
+        EXPECT_NEAR(level(), expected(2, digitalProfile), 1e-9);
+        EXPECT_EQ(d.text(overall.editId), FormatNumber(level()));
+        EXPECT_EQ(parameterDefaults().reals[real::overallNoiseLevel], level());
+        EXPECT_EQ(p.engineRuns(), runs + 1);
+
+        drag(250, 120, 140, 10);  // right half, corners in any order
+        EXPECT_NEAR(level(), expected(6, digitalProfile), 1e-9);
+
+        d.click(control::profileFilm);  // the kind last used: film from now on
+        messages.clear();  // one brightness only: the whole-image profile fails
+        drag(8, 8, 100, 100);
+        EXPECT_NEAR(level(), expected(2, filmProfile), 1e-9);
+        EXPECT_EQ(callContext().parameters->reals[real::highlightsNoiseLevel], filmProfile);
+        EXPECT_EQ(callContext().parameters->reals[real::protectThreshold], 255.0);
+        ASSERT_EQ(messages.count(), 0u);
+
+        const FilterParameters before = *callContext().parameters;
+        runs = p.engineRuns();
+        drag(10, 10, 40, 100);  // 31 pixels wide
+        ASSERT_EQ(messages.count(), 1u);
+        EXPECT_EQ(messages.messages()[0].text, areaTooSmallMessage);
+        EXPECT_EQ(std::memcmp(&before, callContext().parameters, sizeof before), 0);
+        EXPECT_EQ(d.text(overall.editId), FormatNumber(level()));
+      },
+      {}, true);
 }
 
 }  // namespace

@@ -269,8 +269,10 @@ void filter(const Run& run) {
     // The drawable holds the result by now: a registry that cannot be saved
     // costs only the remembered settings.
     try {
-      if (const auto backup = cli::saveRegistry(*registry))
-        tell("the unreadable settings registry was kept as " + host::os::pathToUtf8(*backup));
+      std::ostringstream warnings;
+      const auto backup = cli::saveRegistry(*registry, warnings);
+      tellLines(warnings.str());
+      if (backup) tell("the unreadable settings registry was kept as " + host::os::pathToUtf8(*backup));
     } catch (const std::exception& e) {
       tell(std::string("settings not remembered: ") + e.what());
     }

@@ -175,6 +175,10 @@ void FilterDialog::onEditChanged(std::int32_t id) {
       if (!c.hasControl() || c.editId != id) continue;
       if (!editUpdating_ || !controlsLive_) return;
       p_.reals[i] = ParseNumber(window_->text(id), parameterDefaults().reals[i]);
+      if (keepInRange(i, p_.reals[i]) != ValueCheck::kept) {
+        Lowered quiet(editUpdating_);
+        window_->setText(id, FormatNumber(p_.reals[i]));
+      }
       {
         Lowered quiet(sliderUpdating_);
         window_->setSliderPosition(c.sliderId, valueToPosition(p_.reals[i], c.scale));

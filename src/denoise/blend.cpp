@@ -92,6 +92,7 @@ void writeResult(const WriteRegion& r, ToWorking toWorking, FromWorking fromWork
 // number) is put back as the source had it, over what the writer wrote.
 void keepSamplesOutsideUnitRange(const WriteRegion& r) {
   if (!r.engine || !r.engine->data || !r.dst || !r.src || r.samplesPerPixel < 1) return;
+  if (progressCancelled()) return;  // the writer wrote nothing either
   const Span cols = coveredSpan(r.width, r.bx, r.engine->width);
   const Span rows = coveredSpan(r.height, r.by, r.engine->height);
   const std::ptrdiff_t step = r.samplesPerPixel;

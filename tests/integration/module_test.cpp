@@ -417,33 +417,23 @@ INSTANTIATE_TEST_SUITE_P(Lesser, HostProfile, testing::ValuesIn(profilesToRun())
 
 TEST(Module, FloatSamplesOutsideTheUnitRangeComeBackUnchanged) {
   SimImage img = scene(64, 48, 3, 32, 16);
-  // Highlights up to 100 on the right third, and a few negative samples.
-  for (std::int32_t y = 0; y < 48; ++y)
-    for (std::int32_t x = 43; x < 64; ++x)
-      for (std::int32_t c = 0; c < 3; ++c) {
-        const float v = 1.0f + static_cast<float>((x * 7 + y * 3 + c) % 100);
-        std::memcpy(img.pixels.data() + ((y * 64 + x) * 3 + c) * 4, &v, 4);
-      }
-  const float negative = -0.25f;
-  std::memcpy(img.pixels.data() + (10 * 64 + 5) * 3 * 4, &negative, 4);
-  const auto before = img.pixels;
+  std::vector<float> before(img.pixels.size() / 4);
+  std::memcpy(before.data(), img.pixels.data(), img.pixels.size());
+  for (std::size_t i = 0; i < before.size(); i += 5) before[i] = i % 2 ? 1.0f + static_cast<float>(i % 100) : -0.25f;
+  std::memcpy(img.pixels.data(), before.data(), img.pixels.size());
   Registry r;
   SimHost host(img, {}, &r);
   ASSERT_EQ(runSilently(host, halvane()), 0);
-  bool inRangeChanged = false;
-  for (std::size_t i = 0; i < before.size(); i += 4) {
-    float was, now;
-    std::memcpy(&was, before.data() + i, 4);
-    std::memcpy(&now, img.pixels.data() + i, 4);
-    if (was < 0.0f || was > 1.0f) {
-      ASSERT_EQ(now, was) << i / 4;
-    } else {
-      ASSERT_GE(now, 0.0f);
-      ASSERT_LE(now, 1.0f);
-      inRangeChanged |= now != was;
+  std::vector<float> after(before.size());
+  std::memcpy(after.data(), img.pixels.data(), img.pixels.size());
+  std::size_t changed = 0;
+  for (std::size_t i = 0; i < after.size(); ++i) {
+    if (before[i] < 0.0f || before[i] > 1.0f) {
+      ASSERT_EQ(after[i], before[i]) << i;
     }
+    changed += after[i] != before[i];
   }
-  EXPECT_TRUE(inRangeChanged);
+  EXPECT_GT(changed, after.size() / 2);  // the rest was filtered
 }
 
 }  // namespace

@@ -395,23 +395,5 @@ TEST(HostProfileTest, ProfilesTakeAwayWhatTheyName) {
   EXPECT_EQ(field(bare.record().descriptorParameters), nullptr);
 }
 
-TEST(HostProfileTest, ShortRowsReportWhatWasDelivered) {
-  for (const bool use32 : {false, true}) {
-    SimImage image = makeImage(40, 40, 3, 8);
-    SimOptions o;
-    ASSERT_TRUE(applyHostProfile("short-rows", o));
-    SimHost host(image, o);
-    FilterRecord& r = host.record();
-    requestRegions(r, VRect{5, 0, 35, 40}, VRect{5, 0, 35, 40}, {}, use32);
-    ASSERT_EQ(r.advanceState(), noErr);
-    const VRect in = use32 ? r.bigDocumentData->inRect32 : VRect{r.inRect.top, r.inRect.left, r.inRect.bottom, r.inRect.right};
-    const VRect out = use32 ? r.bigDocumentData->outRect32 : VRect{r.outRect.top, r.outRect.left, r.outRect.bottom, r.outRect.right};
-    EXPECT_EQ(in.top, 5);
-    EXPECT_EQ(in.bottom, 21);
-    EXPECT_EQ(out.bottom, 21);
-    EXPECT_EQ(in.right, 40);
-  }
-}
-
 }  // namespace
 }  // namespace veltrane::host::testing

@@ -53,16 +53,16 @@ Rect getOutRect() {
   return usingBigDocument() ? widen(r->bigDocumentData->outRect32) : widen(r->outRect);
 }
 
-bool covers(const Rect& outer, const Rect& inner) {
-  return outer.top <= inner.top && outer.left <= inner.left && outer.bottom >= inner.bottom &&
-         outer.right >= inner.right;
+// Whether a tile reported as `got` starts where r does and holds all of it.
+bool holds(const Rect& got, const Rect& r) {
+  return got.top == r.top && got.left == r.left && got.bottom >= r.bottom && got.right >= r.right;
 }
 
 // After a successful advance-state: whether the rectangles the host reports
-// hold all of r (input, and output when withOutput). A host may deliver less
-// than was asked for; its tiles are then shorter than r.
+// hold all of r (input, and output when withOutput), from r's first pixel.
+// A host may deliver less than was asked for; its tiles are then shorter.
 bool deliveredWhole(const Rect& r, bool withOutput) {
-  return covers(getInRect(), r) && (!withOutput || covers(getOutRect(), r));
+  return holds(getInRect(), r) && (!withOutput || holds(getOutRect(), r));
 }
 
 // A region that cannot be requested, reported the way a host refusal is.

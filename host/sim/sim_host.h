@@ -108,7 +108,8 @@ struct SimOptions {
 // other editors drive it: "full" (this host as it is), "size-unknown",
 // "result-preset", "no-basic-suite", "empty-descriptor", "no-descriptor",
 // "no-big-document", "old-suites", "no-16-bit", "short-rows", "odd-tiles",
-// and "minimal", all of the first eight lacks at once except "no-descriptor".
+// and "minimal": every lack from "size-unknown" to "no-16-bit" at once, with
+// the empty descriptor record.
 const std::vector<std::string>& hostProfileNames();
 // Applies the named profile to options; false for an unknown name.
 bool applyHostProfile(const std::string& name, SimOptions& options);

@@ -92,8 +92,9 @@ inline constexpr FlagRow flagRows[flagSlotCount] = {
 
 // The range a real slot may hold: its slider's range where it has one, with
 // room above the overall level's slider for the levels the profiler measures
-// in strong noise, the highlights level down to 0, the sharpening amounts the engine accepts (it limits them
-// to -1000..1000 itself), and any finite number in a slot without a control.
+// in strong noise, the highlights level down to 0, the sharpening amounts the
+// engine accepts (it limits them to -1000..1000 itself), and any finite
+// number in a slot without a control.
 constexpr ValueRange rangeOf(std::size_t slot) {
   constexpr double largest = 1.7976931348623157e308;
   const RealRow& r = realRows[slot];

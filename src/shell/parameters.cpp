@@ -92,19 +92,19 @@ double positionToValue(int position, double scale) { return static_cast<double>(
 
 ValueCheck keepInRange(std::size_t slot, double& value) {
   const ValueRange range = activeDeliverable().realRanges[slot];
+  ValueCheck check = ValueCheck::kept;
   if (!std::isfinite(value)) {
-    value = parameterDefaults().reals[slot];
-    return ValueCheck::replaced;
+    value = parameterDefaults().reals[slot];  // a profiled default may itself lie outside
+    check = ValueCheck::replaced;
   }
-  if (value < range.lowest) {
+  if (!(value >= range.lowest)) {
     value = range.lowest;
-    return ValueCheck::clamped;
-  }
-  if (value > range.highest) {
+  } else if (value > range.highest) {
     value = range.highest;
-    return ValueCheck::clamped;
+  } else {
+    return check;
   }
-  return ValueCheck::kept;
+  return check == ValueCheck::replaced ? check : ValueCheck::clamped;
 }
 
 void storeReal(FilterParameters& p, std::size_t slot, double value) {

@@ -52,7 +52,9 @@ void storeReal(FilterParameters& p, std::size_t slot, double value);
 // replaced.
 void keepParametersInRange(FilterParameters& p);
 
-inline constexpr const char* notFiniteMessage = "(Veltrane) A value that is not a finite number was replaced by its default: ";
+// Followed directly by the field's name.
+inline constexpr const char* notFiniteMessage =
+    "(Veltrane) A value that is not a finite number was replaced by its default: ";
 
 // The two profile-on-load flags are exclusive: when both are on, film is
 // switched off and the user is told. Returns whether it changed anything.

@@ -41,7 +41,7 @@ TEST_F(SettingsTest, SetByFieldNameOrKeyChangesTheResult) {
   EXPECT_EQ(byKey, byName);
 }
 
-TEST_F(SettingsTest, ValuesOutsideTheirRangeAreClampedOrReplaced) {
+TEST_F(SettingsTest, AValueFarBelowItsRangeIsClamped) {
   const auto zero = filtered(imageName("zero"), {"--no-registry", "--set", "mixBWDetail=0"});
   const auto far = filtered(imageName("far"), {"--no-registry", "--set", "mixBWDetail=-1e308"});
   ASSERT_FALSE(zero.empty());

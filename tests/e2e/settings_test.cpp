@@ -55,14 +55,8 @@ TEST_F(SettingsTest, HostProfilesDriveThePluginAsALesserHostWould) {
   ASSERT_FALSE(withDialog.empty());
   EXPECT_EQ(minimal, withDialog);
 
-  const std::string output = path(imageName("short"));
-  const CommandResult shortRows =
-      veltrane({VELTRANE_HALVANE_MODULE, input, output, "--no-registry", "--host-profile", "short-rows"});
-  EXPECT_EQ(shortRows.status, 1);
-  EXPECT_NE(shortRows.err.find("delivered less of the image"), std::string::npos) << shortRows.err;
-  EXPECT_FALSE(exists(output));
-
-  const CommandResult unknown = veltrane({VELTRANE_HALVANE_MODULE, input, output, "--host-profile", "nonesuch"});
+  const CommandResult unknown =
+      veltrane({VELTRANE_HALVANE_MODULE, input, path(imageName("unknown")), "--host-profile", "nonesuch"});
   EXPECT_EQ(unknown.status, 2);
 }
 

@@ -204,8 +204,11 @@ host::SimOptions hostOptions(const RunOptions& o, const host::HostImage& image) 
   }
   if (!o.maskFile.empty())
     options.mask = host::readMaskFile(o.maskFile, image.width, image.height).pixels;
-  options.tileWidth = o.tileWidth;
-  options.tileHeight = o.tileHeight;
+  host::applyHostProfile(o.hostProfile, options);  // the name was checked when parsed
+  if (o.tileWidth > 0) {
+    options.tileWidth = o.tileWidth;
+    options.tileHeight = o.tileHeight;
+  }
   options.maxSpace = o.maxSpace ? *o.maxSpace : defaultMaxSpace();
   return options;
 }

@@ -4,12 +4,14 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <string_view>
 
 #include <CLI/CLI.hpp>
 
 #include "descriptor_json.h"
 #include "fields.h"
+#include "host/sim/sim_host.h"
 #include "shell/parameter_tables.h"
 
 namespace veltrane::cli {
@@ -130,6 +132,24 @@ CommandLine parseAbout(int argc, char** argv) {
   return c;
 }
 
+// The host profiles, a few to a line.
+std::string profileList() {
+  std::string text;
+  std::size_t column = 0;
+  for (const std::string& name : host::hostProfileNames()) {
+    if (column > 0 && column + name.size() + 2 > 44) {
+      text += ",\n";
+      column = 0;
+    } else if (column > 0) {
+      text += ", ";
+      column += 2;
+    }
+    text += name;
+    column += name.size();
+  }
+  return text;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(int argc, char** argv) {
@@ -202,6 +222,10 @@ CommandLine parseCommandLine(int argc, char** argv) {
                  "the plug-in as L, a, b (no colour conversion)")
       ->type_name("auto|lab")
       ->check(CLI::IsMember({"auto", "lab"}).description(""));
+  app.add_option("--host-profile", o.hostProfile,
+                 "drive the plug-in the way a lesser host does:\n" + profileList())
+      ->type_name("NAME")
+      ->check(CLI::IsMember(host::hostProfileNames()).description(""));
   app.add_flag("-q,--quiet", o.quiet,
                "no progress bar (it is shown only when\nstandard error is a terminal)");
 

@@ -30,6 +30,7 @@ struct RunOptions {
   std::int16_t tileHeight = 0;
   std::optional<std::int64_t> maxSpace;
   ColourMode mode = ColourMode::automatic;
+  std::string hostProfile = "full";  // --host-profile: behave like a lesser host
 };
 
 struct AboutOptions {

@@ -134,6 +134,9 @@ struct HostState {
   hostapi::VRect outRect() const noexcept;
   hostapi::VRect maskRect() const noexcept;
   bool anyRegionRequested() const noexcept;
+  // Cuts every requested rectangle to its first `rows` rows, in the fields
+  // the plug-in reads them from.
+  void shortenRequests(std::int32_t rows) noexcept;
   hostapi::OSErr deliverRegions() noexcept;
   void flushOutput() noexcept;
   void releaseRegions() noexcept;

@@ -39,7 +39,7 @@ std::int32_t VELTRANE_HOSTAPI_CDECL handleGetSize(Handle h) noexcept {
   HostState* host = currentHost();
   if (!host) return 0;
   HandleCell* cell = host->findHandle(h);
-  return cell ? cell->size : 0;
+  return cell && host->options.handleSizeKnown ? cell->size : 0;
 }
 
 OSErr VELTRANE_HOSTAPI_CDECL handleSetSize(Handle h, std::int32_t newSize) noexcept {

@@ -143,6 +143,26 @@ VRect HostState::maskRect() const noexcept {
   return usesBigCoordinates() ? bigDocument.maskRect32 : widen(record.maskRect);
 }
 
+void HostState::shortenRequests(std::int32_t rows) noexcept {
+  const auto shorten = [rows](VRect r) {
+    if (!isEmpty(r)) r.bottom = static_cast<std::int32_t>(std::min<std::int64_t>(r.bottom, std::int64_t{r.top} + rows));
+    return r;
+  };
+  if (usesBigCoordinates()) {
+    bigDocument.inRect32 = shorten(bigDocument.inRect32);
+    bigDocument.outRect32 = shorten(bigDocument.outRect32);
+    bigDocument.maskRect32 = shorten(bigDocument.maskRect32);
+    return;
+  }
+  const auto narrow = [](const VRect& r) {
+    return Rect16{static_cast<std::int16_t>(r.top), static_cast<std::int16_t>(r.left),
+                  static_cast<std::int16_t>(r.bottom), static_cast<std::int16_t>(r.right)};
+  };
+  record.inRect = narrow(shorten(widen(record.inRect)));
+  record.outRect = narrow(shorten(widen(record.outRect)));
+  record.maskRect = narrow(shorten(widen(record.maskRect)));
+}
+
 bool HostState::anyRegionRequested() const noexcept {
   // A mask rectangle counts only when there is a mask to deliver.
   return !isEmpty(inRect()) || !isEmpty(outRect()) || (record.haveMask && !isEmpty(maskRect()));
@@ -188,6 +208,7 @@ OSErr HostState::deliverRegions() noexcept {
   releaseRegions();
   try {
     const auto bps = static_cast<std::int32_t>(image.bytesPerSample());
+    if (options.rowsPerDelivery > 0) shortenRequests(options.rowsPerDelivery);
     const VRect in = inRect();
     const VRect out = outRect();
     const VRect mask = maskRect();

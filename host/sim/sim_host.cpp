@@ -83,6 +83,8 @@ HostState::HostState(SimImage& img, SimOptions opts, Registry* reg)
   if (image.planes != 1 && image.planes != 3) throw std::invalid_argument("SimHost: image must have 1 or 3 planes");
   if (image.depth != 8 && image.depth != 16 && image.depth != 32)
     throw std::invalid_argument("SimHost: depth must be 8, 16 or 32");
+  if (!options.deepImages && image.depth != 8)
+    throw std::invalid_argument("SimHost: this host holds 8-bit images only");
   const std::int64_t bytes = image.rowBytes() * image.height;
   if (static_cast<std::int64_t>(image.pixels.size()) != bytes)
     throw std::invalid_argument("SimHost: pixel buffer does not match the image size");
@@ -100,6 +102,14 @@ HostState::HostState(SimImage& img, SimOptions opts, Registry* reg)
   fillMemorySuites(handleProcs, bufferProcs);
   fillDescriptorProcs(readProcs, writeProcs);
   fillBasicSuite(basicSuite);
+  if (options.oldSuiteVersions) {
+    handleProcs.numHandleProcs = 6;
+    handleProcs.recoverSpaceProc = nullptr;
+    handleProcs.disposeRegularHandleProc = nullptr;
+    bufferProcs.numBufferProcs = bufferProcsCount;
+    bufferProcs.allocateProc64 = nullptr;
+    bufferProcs.spaceProc64 = nullptr;
+  }
 
   descriptorParameters.descriptorParametersVersion = 0;
   descriptorParameters.playInfo = plugInDialogDisplay;
@@ -107,6 +117,11 @@ HostState::HostState(SimImage& img, SimOptions opts, Registry* reg)
   descriptorParameters.descriptor = nullptr;
   descriptorParameters.readDescriptorProcs = &readProcs;
   descriptorParameters.writeDescriptorProcs = &writeProcs;
+  if (options.descriptorRecord != SimOptions::DescriptorRecord::full) {
+    descriptorParameters.playInfo = plugInDialogDontDisplay;
+    descriptorParameters.readDescriptorProcs = nullptr;
+    descriptorParameters.writeDescriptorProcs = nullptr;
+  }
 
   FilterRecord& r = record;
   std::memset(&r, 0, sizeof r);
@@ -158,10 +173,11 @@ HostState::HostState(SimImage& img, SimOptions opts, Registry* reg)
   r.outTileHeight = options.tileHeight;
   r.maskTileWidth = options.tileWidth;
   r.maskTileHeight = options.tileHeight;
-  r.descriptorParameters = &descriptorParameters;
+  r.descriptorParameters =
+      options.descriptorRecord == SimOptions::DescriptorRecord::none ? nullptr : &descriptorParameters;
   r.errorString = &errorString;
   r.sSPBasic = options.basicSuite ? &basicSuite : nullptr;
-  r.depth = image.depth;
+  r.depth = options.deepImages ? image.depth : 0;
   if (options.bigDocument) {
     bigDocument.PluginUsing32BitCoordinates = 0;
     bigDocument.imageSize32 = {image.height, image.width};
@@ -214,6 +230,7 @@ SimHost::~SimHost() = default;
 
 void SimHost::setScriptDescriptor(std::optional<Descriptor> descriptor, PlaySetting play) {
   State& s = *state_;
+  if (s.options.descriptorRecord != SimOptions::DescriptorRecord::full) return;  // no scripting
   if (s.descriptorParameters.descriptor) s.disposeHandle(s.descriptorParameters.descriptor);
   s.descriptorParameters.descriptor = nullptr;
   s.descriptorParameters.playInfo = static_cast<std::int16_t>(play);
@@ -239,7 +256,7 @@ std::int16_t SimHost::call(PluginMainProc entry, std::int16_t selector) {
     s.snapshotOriginal();
   }
   CurrentHostScope scope(&s);
-  std::int16_t result = 0;
+  std::int16_t result = s.options.resultCellPreset;
   entry(selector, &s.record, &s.dataCell, &result);
   s.flushOutput();
   return result;
@@ -254,7 +271,7 @@ std::int16_t SimHost::about(PluginMainProc entry) {
   about.sSPBasic = s.options.basicSuite ? &s.basicSuite : nullptr;
   about.plugInRef = nullptr;
   CurrentHostScope scope(&s);
-  std::int16_t result = 0;
+  std::int16_t result = s.options.resultCellPreset;
   entry(selectorAbout, &about, &s.dataCell, &result);
   return result;
 }

@@ -77,6 +77,25 @@ struct SimOptions {
   bool bigDocument = true;
   // Whether the host offers the basic suite (registry and descriptors).
   bool basicSuite = true;
+  // Lesser hosts: what real editors leave out or answer differently.
+  // Whether the handle suite's get-size call knows sizes (false: it answers 0).
+  bool handleSizeKnown = true;
+  // The value the result cell holds when the plug-in is called.
+  std::int16_t resultCellPreset = 0;
+  // The descriptor parameters record: full, present with a null descriptor,
+  // null procedures and play info 0, or none at all. Without full scripting
+  // the host ignores setScriptDescriptor.
+  enum class DescriptorRecord { full, empty, none };
+  DescriptorRecord descriptorRecord = DescriptorRecord::full;
+  // Suites of the oldest versions a host may offer: a handle suite of 6
+  // routines and a buffer suite of 5 (no 64-bit routines).
+  bool oldSuiteVersions = false;
+  // Whether the host knows deep images; without, it holds 8-bit images only
+  // and leaves the record's depth field at 0.
+  bool deepImages = true;
+  // At most this many rows of each requested rectangle are delivered (the
+  // record's rectangles then report what was); 0 = all.
+  std::int32_t rowsPerDelivery = 0;
   // Failure injection, counted from 1 over the whole life of the host; 0 = never.
   int failBufferAllocationAt = 0;
   int failHandleAllocationAt = 0;
@@ -84,6 +103,16 @@ struct SimOptions {
   // Progress reports as they arrive.
   std::function<void(std::int32_t done, std::int32_t total)> onProgress;
 };
+
+// Named sets of the lesser-host options above, for trying a module the way
+// other editors drive it: "full" (this host as it is), "size-unknown",
+// "result-preset", "no-basic-suite", "empty-descriptor", "no-descriptor",
+// "no-big-document", "old-suites", "no-16-bit", "short-rows", "odd-tiles",
+// and "minimal": every lack from "size-unknown" to "no-16-bit" at once, with
+// the empty descriptor record.
+const std::vector<std::string>& hostProfileNames();
+// Applies the named profile to options; false for an unknown name.
+bool applyHostProfile(const std::string& name, SimOptions& options);
 
 // A loaded filter module.
 class PluginModule {

@@ -87,6 +87,29 @@ void writeResult(const WriteRegion& r, ToWorking toWorking, FromWorking fromWork
     writeRows<false, Sample>(r, cols, rows, toWorking, fromWorking);
 }
 
+// A 32-bit image may hold samples outside 0..1 (high dynamic range); the
+// engine works on them clamped, so each such sample (and one that is not a
+// number) is put back as the source had it, over what the writer wrote.
+void keepSamplesOutsideUnitRange(const WriteRegion& r) {
+  if (!r.engine || !r.engine->data || !r.dst || !r.src || r.samplesPerPixel < 1) return;
+  if (progressCancelled()) return;  // the writer wrote nothing either
+  const Span cols = coveredSpan(r.width, r.bx, r.engine->width);
+  const Span rows = coveredSpan(r.height, r.by, r.engine->height);
+  const std::ptrdiff_t step = r.samplesPerPixel;
+  const std::ptrdiff_t written = r.samplesPerPixel < 3 ? 1 : 3;
+  const auto* srcBytes = static_cast<const std::uint8_t*>(r.src);
+  auto* dstBytes = static_cast<std::uint8_t*>(r.dst);
+  for (std::int64_t i = rows.begin; i < rows.end; ++i) {
+    const std::ptrdiff_t row = std::ptrdiff_t{r.y0} + static_cast<std::ptrdiff_t>(i);
+    const std::ptrdiff_t col = std::ptrdiff_t{r.x0} + static_cast<std::ptrdiff_t>(cols.begin);
+    const auto* u = reinterpret_cast<const float*>(srcBytes + row * r.srcRowBytes) + col * step;
+    auto* d = reinterpret_cast<float*>(dstBytes + row * r.dstRowBytes) + col * step;
+    for (std::int64_t j = cols.begin; j < cols.end; ++j, u += step, d += step)
+      for (std::ptrdiff_t c = 0; c < written; ++c)
+        if (!(u[c] >= 0.0f && u[c] <= 1.0f)) d[c] = u[c];
+  }
+}
+
 }  // namespace
 
 void blendWithSource(const float F[3], const float U[3], float e, bool hostHasMask,
@@ -157,6 +180,7 @@ void writeResult16(const WriteRegion& r) {
 void writeResult32(const WriteRegion& r) {
   writeResult<float>(
       r, [](float v) { return workingFrom32(v); }, [](float v) { return workingTo32(v); });
+  keepSamplesOutsideUnitRange(r);
 }
 
 }  // namespace veltrane

@@ -47,11 +47,36 @@ void setPlaneRanges(FilterRecord& r, std::int32_t planes) {
   r.outHiPlane = hi;
 }
 
+Rect getOutRect() {
+  const FilterRecord* r = filterRecord();
+  if (!r) return {};
+  return usingBigDocument() ? widen(r->bigDocumentData->outRect32) : widen(r->outRect);
+}
+
+// Whether a tile reported as `got` starts where r does and holds all of it.
+bool holds(const Rect& got, const Rect& r) {
+  return got.top == r.top && got.left == r.left && got.bottom >= r.bottom && got.right >= r.right;
+}
+
+// After a successful advance-state: whether the rectangles the host reports
+// hold all of r (input, and output when withOutput), from r's first pixel.
+// A host may deliver less than was asked for; its tiles are then shorter.
+bool deliveredWhole(const Rect& r, bool withOutput) {
+  return holds(getInRect(), r) && (!withOutput || holds(getOutRect(), r));
+}
+
 // A region that cannot be requested, reported the way a host refusal is.
 ResultCode refuseRegion(ResultCode code) {
   messageWithCode(advanceStateErrorMessage, code);
   setResult(code);
   return code;
+}
+
+// A delivery smaller than the request: told to the user, -30100.
+ResultCode refuseShortDelivery() {
+  reportMessage(shortDeliveryMessage);
+  setResult(badParameters);
+  return badParameters;
 }
 
 // Memory for the proxy's converted copy, locked; null when the host has none.
@@ -178,7 +203,8 @@ ResultCode requestRegion(const Rect& rect, bool clippedAtLeftEdge) {
   if (!setInRect(rect) || !setOutRect(rect) || (haveMask() && !setMaskRect(rect)))
     return refuseRegion(badParameters);
   if (clippedAtLeftEdge) r->inputPadding = hostapi::paddingErrorOnBounds;
-  return advance();
+  if (const ResultCode code = advance(); code != noErr) return code;
+  return deliveredWhole(rect, true) ? noErr : refuseShortDelivery();
 }
 
 ResultCode requestInput(const Rect& rect, std::int32_t planes) {
@@ -187,7 +213,8 @@ ResultCode requestInput(const Rect& rect, std::int32_t planes) {
   setPlaneRanges(*r, planes);
   if (!setInRect(rect) || !setOutRect(rect)) return refuseRegion(badParameters);
   r->inputRate = hostapi::fixedOne;
-  return advance();
+  if (const ResultCode code = advance(); code != noErr) return code;
+  return deliveredWhole(rect, false) ? noErr : refuseShortDelivery();
 }
 
 const void* inData() {
@@ -261,6 +288,11 @@ void uint8ImageProxyFromAdvanceState::init(std::int16_t planeCount, std::int32_t
   if (code != noErr) {
     error = code;
     messageWithCode(proxyInitErrorMessage, code);
+    return;
+  }
+  if (!deliveredWhole(Rect{top, left, bottom, right}, false)) {
+    reportMessage(shortDeliveryMessage);
+    error = badParameters;
     return;
   }
 

@@ -63,13 +63,14 @@ ResultCode advance();
 // mask) set to r. clippedAtLeftEdge marks a read whose context was cut at the
 // image's left edge: the host is then told to report out-of-bounds reads
 // (input padding -3). Returns the host's code (a rectangle the record cannot
-// carry gives -30100, reported like a host error).
+// carry gives -30100, reported like a host error; so does a delivery whose
+// reported rectangles do not hold all of r).
 ResultCode requestRegion(const Rect& r, bool clippedAtLeftEdge = false);
 
 // Has the host deliver the rectangle at full resolution, planes
 // 0..planes-1, for display rather than filtering: input and output
 // rectangles set to r, no mask. Returns the host's code, reported as
-// advance() does.
+// advance() does, or -30100 with a message when the host delivered less.
 ResultCode requestInput(const Rect& r, std::int32_t planes);
 
 // The tiles delivered by the last request (null / 0 when there are none).
@@ -111,6 +112,8 @@ inline constexpr const char* unexpectedPlanesMessage =
     "(Veltrane) Unexpected number of image planes.  Please contact support.";
 inline constexpr const char* proxyInitErrorMessage =
     "(Veltrane) uint8ImageProxyFromAdvanceState::init error code: ";
+inline constexpr const char* shortDeliveryMessage =
+    "(Veltrane) The application delivered less of the image than was requested.";
 inline constexpr const char* proxyUint16AllocationMessage =
     "(Veltrane) Uint16 buffer allocation failed!";
 inline constexpr const char* proxyFloatAllocationMessage =

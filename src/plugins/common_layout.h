@@ -90,6 +90,33 @@ inline constexpr FlagRow flagRows[flagSlotCount] = {
 };
 // clang-format on
 
+// The range a real slot may hold: its slider's range where it has one, with
+// room above the overall level's slider for the levels the profiler measures
+// in strong noise, the highlights level down to 0, the sharpening amounts the
+// engine accepts (it limits them to -1000..1000 itself), and any finite
+// number in a slot without a control.
+constexpr ValueRange rangeOf(std::size_t slot) {
+  constexpr double largest = 1.7976931348623157e308;
+  const RealRow& r = realRows[slot];
+  switch (slot) {
+    case real::overallNoiseLevel:
+      return {0.0, 10000.0};
+    case real::highlightsNoiseLevel:
+      return {0.0, 1.0};  // the engine raises it to 0.01 itself
+    case real::sharpenBWDetail:
+    case real::veryFineSharpening:
+    case real::fineSharpening:
+    case real::broadSharpening:
+    case real::veryBroadSharpening:
+    case real::sharpenColorDetail:
+      return {-1000.0, 1000.0};
+    default:
+      break;
+  }
+  if (r.scale == 0.0) return {-largest, largest};
+  return {r.minPosition / r.scale, r.maxPosition / r.scale};
+}
+
 // The shared layout as a deliverable record: defaults, controls, keys, slot
 // names and the flags' scripting names filled; product names, texts, the
 // reals' scripting names, the terminology list and the Reset All rules left
@@ -101,6 +128,7 @@ constexpr Deliverable sharedDeliverable() {
     d.factoryDefaults.reals.values[i] = r.defaultValue;
     d.controls.reals.values[i] =
         RealControl{r.sliderId, r.editId, r.minPosition, r.maxPosition, r.scale, r.advanced, nullptr};
+    d.realRanges.values[i] = rangeOf(i);
     d.realKeys.values[i] = ScriptingKey{r.key, nullptr, nullptr};
     d.realFieldNames.values[i] = r.field;
   }

@@ -1,5 +1,7 @@
 #include "host_call.h"
 
+#include <cstddef>
+#include <cstdlib>
 #include <limits>
 
 #include "call_context.h"
@@ -59,6 +61,24 @@ void freeBuffer(void* host, HostBufferId id) {
   if (b && id) b->freeProc(static_cast<hostapi::BufferID>(id));
 }
 
+// A host without a usable buffer suite: the buffers come from the C heap
+// instead, as they do in a build without a host.
+ResultCode allocateFromHeap(void* /*host*/, std::int64_t size, HostBufferId* id) {
+  *id = nullptr;
+  if (size <= 0 || static_cast<std::uint64_t>(size) > std::numeric_limits<std::size_t>::max())
+    return outOfMemory;
+  void* memory = std::malloc(static_cast<std::size_t>(size));
+  if (!memory) return outOfMemory;
+  *id = memory;
+  return noErr;
+}
+
+void* lockHeapBlock(void* /*host*/, HostBufferId id, bool /*moveHigh*/) { return id; }
+
+void unlockHeapBlock(void* /*host*/, HostBufferId /*id*/) {}
+
+void freeHeapBlock(void* /*host*/, HostBufferId id) { std::free(id); }
+
 void reportProgress(void* host, std::int32_t done, std::int32_t total) {
   const auto* r = static_cast<const FilterRecord*>(host);
   if (r->progressProc) r->progressProc(done, total);
@@ -91,6 +111,11 @@ void bindHostCall(std::int16_t selector, void* record, std::intptr_t* data, std:
     c.services.lockBuffer = &lockBuffer;
     c.services.unlockBuffer = &unlockBuffer;
     c.services.freeBuffer = &freeBuffer;
+  } else {
+    c.services.allocateBuffer = &allocateFromHeap;
+    c.services.lockBuffer = &lockHeapBlock;
+    c.services.unlockBuffer = &unlockHeapBlock;
+    c.services.freeBuffer = &freeHeapBlock;
   }
   c.services.progress = &reportProgress;
   c.services.testAbort = &testAbort;

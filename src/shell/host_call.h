@@ -8,7 +8,8 @@ namespace veltrane {
 // Points the call context at the host's arguments of one entry-point call:
 // the record (a filter record, or the about record for selector 0), the data
 // cell and the result cell; the buffer, progress and abort services are
-// served from the filter record's suites, and the image mode is taken from it.
+// served from the filter record's suites (the buffers from the C heap when the
+// host has no usable buffer suite), and the image mode is taken from it.
 void bindHostCall(std::int16_t selector, void* record, std::intptr_t* data, std::int16_t* result);
 
 // The filter record of the current call (null during the about selector or

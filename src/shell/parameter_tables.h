@@ -28,6 +28,14 @@ struct RealControl {
   bool hasControl() const noexcept { return scale != 0.0; }
 };
 
+// The values a real slot may hold. Values that come in from outside
+// (scripting, registry, settings files, the dialog's edit box) are clamped
+// into it; the bounds are finite.
+struct ValueRange {
+  double lowest;
+  double highest;
+};
+
 // The check box of one flag slot (id 0 = none).
 struct FlagControl {
   std::int32_t checkBoxId;
@@ -72,6 +80,7 @@ struct Deliverable {
   const char* profilerInternalError;  // the profiler was given an unknown kind
   ParameterDefaults factoryDefaults;
   ParameterControlTable controls;
+  SlotArray<ValueRange, realSlotCount> realRanges;
   FlagReset resetAllFlags[4];
   std::uint8_t resetAllFlagCount;
   bool hasResetNoiseReduction;  // the "Reset Noise Reduction Settings" button

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <limits>
 #include <stdexcept>
+#include <string>
 
 #include "messages.h"
 
@@ -88,6 +89,33 @@ int valueToPosition(double value, double scale) {
 }
 
 double positionToValue(int position, double scale) { return static_cast<double>(position) / scale; }
+
+ValueCheck keepInRange(std::size_t slot, double& value) {
+  const ValueRange range = activeDeliverable().realRanges[slot];
+  ValueCheck check = ValueCheck::kept;
+  if (!std::isfinite(value)) {
+    value = parameterDefaults().reals[slot];  // a profiled default may itself lie outside
+    check = ValueCheck::replaced;
+  }
+  if (!(value >= range.lowest)) {
+    value = range.lowest;
+  } else if (value > range.highest) {
+    value = range.highest;
+  } else {
+    return check;
+  }
+  return check == ValueCheck::replaced ? check : ValueCheck::clamped;
+}
+
+void storeReal(FilterParameters& p, std::size_t slot, double value) {
+  if (keepInRange(slot, value) == ValueCheck::replaced)
+    reportMessage(std::string(notFiniteMessage) + activeDeliverable().realFieldNames[slot]);
+  p.reals[slot] = value;
+}
+
+void keepParametersInRange(FilterParameters& p) {
+  for (std::size_t i = 0; i < realSlotCount; ++i) storeReal(p, i, p.reals[i]);
+}
 
 bool applyProfilingFlagsRule(FilterParameters& p) {
   if (!p.flags[flag::profileDigitalOnLoad] || !p.flags[flag::profileFilmOnLoad]) return false;

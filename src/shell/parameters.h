@@ -1,4 +1,6 @@
 #pragma once
+#include <cstddef>
+
 #include "filter_parameters.h"
 #include "parameter_tables.h"
 
@@ -35,6 +37,24 @@ void resetNoiseReduction(FilterParameters& p);
 int valueToPosition(double value, double scale);
 // Value for a slider position: position / scale.
 double positionToValue(int position, double scale);
+
+// Brings a value for a real slot of the active deliverable into the slot's
+// range: a value outside it is clamped, one that is not a finite number is
+// replaced by the slot's default.
+enum class ValueCheck { kept, clamped, replaced };
+ValueCheck keepInRange(std::size_t slot, double& value);
+
+// keepInRange for a value read from outside into slot: the user is told
+// when it was replaced.
+void storeReal(FilterParameters& p, std::size_t slot, double value);
+
+// keepInRange for every real of the block, telling the user of each value
+// replaced.
+void keepParametersInRange(FilterParameters& p);
+
+// Followed directly by the field's name.
+inline constexpr const char* notFiniteMessage =
+    "(Veltrane) A value that is not a finite number was replaced by its default: ";
 
 // The two profile-on-load flags are exclusive: when both are on, film is
 // switched off and the user is told. Returns whether it changed anything.

@@ -33,10 +33,20 @@ Handle dataHandle() {
   return c.data ? reinterpret_cast<Handle>(*c.data) : nullptr;
 }
 
+// A host without a usable handle suite cannot keep the parameters: the user
+// is told, and the call ends with -30900.
+bool haveHandleSuite() {
+  if (handleSuite()) return true;
+  reportMessage(noHandleSuiteMessage);
+  setResult(hostapi::errPlugInHostInsufficient);
+  return false;
+}
+
 // Creates whichever of the two handles is missing. Returns false (result
 // -108) when the host cannot supply one.
 bool createMissingHandles() {
   FilterRecord* r = filterRecord();
+  if (r && !haveHandleSuite()) return false;
   const HandleProcs* h = handleSuite();
   if (!r || !h || !callContext().data) {
     setResult(badParameters);
@@ -60,19 +70,28 @@ bool createMissingHandles() {
   return true;
 }
 
-// Locks both handles for the rest of the call. A missing handle, or one too
-// small to hold the parameters, is -30100; a failed lock -108.
+// Whether the host reports the handle smaller than needed. A size of 0 (or
+// no size service) means the host does not know the size: not too small.
+bool knownTooSmall(const HandleProcs& h, Handle handle, std::int32_t needed) {
+  if (!h.getSizeProc) return false;
+  const std::int32_t size = h.getSizeProc(handle);
+  return size > 0 && size < needed;
+}
+
+// Locks both handles for the rest of the call. A missing handle, or one the
+// host reports too small to hold the parameters, is -30100; a failed lock
+// -108; a host without a handle suite -30900.
 bool lockHandles() {
   FilterRecord* r = filterRecord();
+  if (r && !haveHandleSuite()) return false;
   const HandleProcs* h = handleSuite();
   Handle data = dataHandle();
   if (!r || !h || !r->parameters || !data) {
     setResult(badParameters);
     return false;
   }
-  if (h->getSizeProc &&
-      (h->getSizeProc(r->parameters) < static_cast<std::int32_t>(sizeof(FilterParameters)) ||
-       h->getSizeProc(data) < 1)) {
+  if (knownTooSmall(*h, r->parameters, static_cast<std::int32_t>(sizeof(FilterParameters))) ||
+      knownTooSmall(*h, data, 1)) {
     setResult(badParameters);
     return false;
   }
@@ -106,6 +125,7 @@ void writeDefaultsAndShowDialog() {
 
 void about(const PluginDefinition& plugin) {
   platform::showMessageBox("About", std::string(plugin.deliverable->aboutTitle) + "\r\n\r\n" + makerAddress);
+  setResult(veltrane::noErr);
 }
 
 void parametersSelector() {
@@ -186,6 +206,7 @@ void startSelector(const PluginDefinition& plugin) {
   FilterParameters& p = *c.parameters;
   FilterRecord* r = filterRecord();
 
+  keepParametersInRange(p);  // the host keeps the block between runs
   readRegistry();
   const ProfilingFlags fromRegistry = profilingFlags(p);
   const FilterParameters backup = p;
@@ -312,6 +333,9 @@ void pluginMain(const PluginDefinition& plugin, std::int16_t selector, void* rec
   try {
     setActiveDeliverableOnce(*plugin.deliverable);
     bindHostCall(selector, record, data, result);
+    // Some hosts preset the cell with a failure code: every call starts
+    // from success and sets its own code when it fails.
+    *result = veltrane::noErr;
     progressBeginRun();
     if (!record) {
       *result = badParameters;

@@ -33,6 +33,10 @@ void pluginMain(const PluginDefinition& plugin, std::int16_t selector, void* rec
 // The maker's web address shown in the about box.
 inline constexpr const char* makerAddress = "https://www.veltrane.com";
 
+// Shown when the host offers no handle suite the plug-in can use.
+inline constexpr const char* noHandleSuiteMessage =
+    "(Veltrane) This application does not offer the memory services the plug-in needs.";
+
 // Memory the engine needs for a W x H piece with the given plane count:
 // four pyramid levels of (W + 6) x (H + 6) floats per channel, plus the
 // look-up tables.

@@ -78,7 +78,7 @@ ResultCode readRegistry() {
     if (key == 0) continue;
     double v = 0.0;
     err = suites.descriptors->GetFloat(descriptor, key, &v);
-    if ((ok = readSucceeded(err))) p->reals[i] = v;
+    if ((ok = readSucceeded(err))) storeReal(*p, i, v);
   }
   for (std::size_t i = 0; ok && i < flagSlotCount; ++i) {
     const std::uint32_t key = d.flagKeys[i].key;
@@ -156,7 +156,7 @@ ResultCode readScriptParams(bool& displayDialog) {
       for (std::size_t i = 0; ok && i < realSlotCount; ++i) {
         if (d.realKeys[i].key != key) continue;
         double v = 0.0;
-        if ((ok = readSucceeded(rp->getFloatProc(reader, &v)))) c.parameters->reals[i] = v;
+        if ((ok = readSucceeded(rp->getFloatProc(reader, &v)))) storeReal(*c.parameters, i, v);
         break;
       }
       for (std::size_t i = 0; ok && i < flagSlotCount; ++i) {

@@ -194,7 +194,16 @@ void FilterDialog::onEditChanged(std::int32_t id) {
       const RealControl& c = table().reals[i];
       if (!c.hasControl() || c.editId != id) continue;
       if (!editUpdating_ || !controlsLive_) return;
-      p_.reals[i] = ParseNumber(window_->text(id), parameterDefaults().reals[i]);
+      const double typed = ParseNumber(window_->text(id), parameterDefaults().reals[i]);
+      p_.reals[i] = typed;
+      // The box shows the clamped value, except while what is typed may still
+      // become a value inside the range (0 on the way to 0.5 above a lower
+      // bound of 0.1).
+      const bool mayGrowIntoRange = typed >= 0.0 && typed < activeDeliverable().realRanges[i].lowest;
+      if (keepInRange(i, p_.reals[i]) != ValueCheck::kept && !mayGrowIntoRange) {
+        Lowered quiet(editUpdating_);
+        window_->setText(id, FormatNumber(p_.reals[i]));
+      }
       {
         Lowered quiet(sliderUpdating_);
         window_->setSliderPosition(c.sliderId, valueToPosition(p_.reals[i], c.scale));

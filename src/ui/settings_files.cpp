@@ -53,6 +53,7 @@ bool loadFrom(std::ifstream& in, const Deliverable& d, FilterParameters& p) {
   }
   const SettingsApplied applied = applySettings(decoded, p);
   for (std::size_t i = 0; i < applied.nanSlots.size(); ++i) reportMessage(msgNotANumber);
+  for (std::size_t i = 0; i < applied.realsStored; ++i) storeReal(p, i, p.reals[i]);
   return applied.success;
 }
 

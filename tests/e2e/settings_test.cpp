@@ -41,6 +41,25 @@ TEST_F(SettingsTest, SetByFieldNameOrKeyChangesTheResult) {
   EXPECT_EQ(byKey, byName);
 }
 
+TEST_F(SettingsTest, AValueFarBelowItsRangeIsClamped) {
+  const auto zero = filtered(imageName("zero"), {"--no-registry", "--set", "mixBWDetail=0"});
+  const auto far = filtered(imageName("far"), {"--no-registry", "--set", "mixBWDetail=-1e308"});
+  ASSERT_FALSE(zero.empty());
+  EXPECT_EQ(far, zero);
+}
+
+TEST_F(SettingsTest, HostProfilesDriveThePluginAsALesserHostWould) {
+  // A host without scripting always shows the dialog, as --dialog asks for.
+  const auto withDialog = filtered(imageName("dialog"), {"--no-registry", "--dialog"});
+  const auto minimal = filtered(imageName("minimal"), {"--no-registry", "--host-profile", "minimal"});
+  ASSERT_FALSE(withDialog.empty());
+  EXPECT_EQ(minimal, withDialog);
+
+  const CommandResult unknown =
+      veltrane({VELTRANE_HALVANE_MODULE, input, path(imageName("unknown")), "--host-profile", "nonesuch"});
+  EXPECT_EQ(unknown.status, 2);
+}
+
 TEST_F(SettingsTest, ParameterBlockShowsTheValuesSet) {
   const std::string params = path("params.json");
   filtered(imageName("out"), {"--no-registry", "--set", "overallNoiseLevel=12.5", "--set", "despeckle=false",

@@ -2,11 +2,16 @@
 // descriptor, driven in-process through a test module definition.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
 #include <functional>
 
 #include "denoise/driver.h"
 #include "host/sim/sim_host.h"
+#include "hostapi/constants.h"
 #include "hostapi/fourcc.h"
 #include "image/region.h"
 #include "platform/platform.h"
@@ -257,6 +262,103 @@ TEST_F(Entry, ARegisteredToolkitRunsTheDialogOverTheParameterBlock) {
   platform::setWidgetToolkit(nullptr);
   EXPECT_EQ(dialogCalls, 0);
   EXPECT_EQ(blockOf(host).reals[real::overallNoiseLevel], 23.5);
+}
+
+// Mean of all samples: an image gone black or white shows in it.
+double meanOf(const SimImage& img) {
+  double sum = 0;
+  for (const std::uint8_t b : img.pixels) sum += b;
+  return sum / static_cast<double>(img.pixels.size());
+}
+
+TEST_F(Entry, AHostLackingAServiceIsWorkedAroundOrToldOf) {
+  // Without a usable buffer suite the buffers come from the heap.
+  for (const bool none : {true, false}) {
+    SimImage img = noisyImage(40, 40);
+    const auto before = img.pixels;
+    SimHost host(img, {}, &registry);
+    if (none) {
+      host.record().bufferProcs = nullptr;
+    } else {
+      host.record().bufferProcs->bufferProcsVersion = 3;  // a version this plug-in does not know
+    }
+    host.record().progressProc = nullptr;
+    host.record().abortProc = nullptr;
+    host.record().platformData = nullptr;
+    EXPECT_EQ(host.runFilter(&TestPluginMain, false), 0);
+    EXPECT_NE(img.pixels, before);
+    EXPECT_EQ(host.statistics().bufferAllocations, 0);
+  }
+  // Without a usable handle suite, or without advance-state, nothing can be
+  // done: a message and -30900, once, and the image as it was.
+  for (const int lack : {0, 1, 2}) {
+    messages.clear();
+    SimImage img = noisyImage(40, 40);
+    const auto before = img.pixels;
+    SimHost host(img, {}, &registry);
+    if (lack == 0) host.record().handleProcs = nullptr;
+    if (lack == 1) host.record().handleProcs->numHandleProcs = 4;
+    if (lack == 2) host.record().advanceState = nullptr;
+    EXPECT_EQ(host.runFilter(&TestPluginMain, false), hostapi::errPlugInHostInsufficient) << lack;
+    EXPECT_EQ(img.pixels, before);
+    ASSERT_EQ(messages.count(), 1u) << lack;
+    EXPECT_EQ(messages.messages()[0].text,
+              lack == 2 ? std::string(advanceStateErrorMessage) + "-30900" : std::string(noHandleSuiteMessage));
+  }
+}
+
+TEST_F(Entry, ValuesFromRegistryAndScriptingAreKeptInRange) {
+  const double inf = std::numeric_limits<double>::infinity();
+  Descriptor stored;
+  stored.put(fourcc("brgH"), DescriptorValue::ofFloat(inf));
+  stored.put(fourcc("conT"), DescriptorValue::ofFloat(-3.0));
+  registry.entries[halvaneDeliverable().registryId] = stored;
+
+  SimImage img = noisyImage(40, 40);
+  const double meanBefore = meanOf(img);
+  SimHost host(img, {}, &registry);
+  Descriptor script;
+  script.put(fourcc("Gcoe"), DescriptorValue::ofFloat(-1e308));  // mixBWDetail
+  script.put(fourcc("Dbam"), DescriptorValue::ofFloat(std::nan("")));  // sharpenBWDetail
+  script.put(fourcc("Dbau"), DescriptorValue::ofFloat(-inf));      // edgeSmoothing, no control
+  script.put(fourcc("Dbar"), DescriptorValue::ofFloat(1e6));       // protectThreshold
+  host.setScriptDescriptor(script, PlaySetting::silent);
+  EXPECT_EQ(host.runFilter(&TestPluginMain, false), 0);
+  EXPECT_NEAR(meanOf(img), meanBefore, 2.0);  // filtered, not blackened
+
+  const FilterParameters p = blockOf(host);
+  EXPECT_EQ(p.reals[real::overallNoiseLevel], 40.0);
+  EXPECT_NEAR(p.reals[real::highlightsNoiseLevel], 0.01, 1e-6);  // clamped to 0, then raised by the engine
+  EXPECT_EQ(p.reals[real::mixBWDetail], 0.0);
+  EXPECT_EQ(p.reals[real::sharpenBWDetail], 0.2);
+  EXPECT_EQ(p.reals[real::edgeSmoothing], 1.0);
+  EXPECT_EQ(p.reals[real::protectThreshold], 255.0);
+  std::vector<std::string> shown;
+  for (const auto& m : messages.messages()) shown.push_back(m.text);
+  const std::string replaced = notFiniteMessage;
+  EXPECT_EQ(shown, (std::vector<std::string>{replaced + "overallNoiseLevel", replaced + "sharpenBWDetail",
+                                             replaced + "edgeSmoothing"}));
+  // Nothing that is not a finite number is remembered.
+  for (const auto& [key, value] : registry.entries[halvaneDeliverable().registryId].entries())
+    EXPECT_TRUE(value.type != DescriptorValue::Type::floating || std::isfinite(value.floating)) << key;
+}
+
+TEST_F(Entry, TheDialogShowsATypedValueClampedIntoItsRange) {
+  std::string shownText;
+  ui::HeadlessToolkit toolkit([&shownText](ui::HeadlessDialog& d) {
+    d.type(82, "7.5");  // mixBWDetail: 0..1
+    shownText = d.text(82);
+    d.type(22, "450");  // overallNoiseLevel: a level above the slider is kept
+    d.click(1);
+  });
+  platform::setWidgetToolkit(&toolkit);
+  SimImage img = noisyImage(48, 40);
+  SimHost host(img, {}, &registry);
+  EXPECT_EQ(host.runFilter(&TestPluginMain, false), 0);
+  platform::setWidgetToolkit(nullptr);
+  EXPECT_EQ(shownText, "1.0");
+  EXPECT_EQ(blockOf(host).reals[real::mixBWDetail], 1.0);
+  EXPECT_EQ(blockOf(host).reals[real::overallNoiseLevel], 450.0);
 }
 
 TEST(EngineMemory, EstimateFollowsTheFourLevels) {

@@ -22,6 +22,9 @@ constexpr Deliverable makeMirelle() {
   reals[real::highThreshold].label = "High Threshold";
   reals[real::highThreshold].scale = 10.0;
   reals[real::highThreshold].minPosition = 1;
+  // The thresholds may lie above their sliders, up to the engine's limit.
+  d.realRanges.values[real::lowThreshold] = ValueRange{0.0, 2550.0};
+  d.realRanges.values[real::highThreshold] = ValueRange{0.1, 2550.0};
 
   auto& flags = d.controls.flags.values;
   flags[flag::invertMatte].text = "&Invert";

@@ -244,7 +244,7 @@ TEST_F(Blend, Writer16RoundTripsUnchangedArea) {
   engine.release();
 }
 
-TEST_F(Blend, Writer32RoundTripsUnchangedAreaWithinLimits) {
+TEST_F(Blend, Writer32RoundTripsUnchangedAreaAndKeepsSamplesOutsideUnitRange) {
   use(0.3, 0.0);
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const std::vector<float> src = {0.0f, 0.002f, 0.18f, 0.5f, 0.75f, 1.0f, 1.5f, -0.2f, nan};
@@ -252,8 +252,23 @@ TEST_F(Blend, Writer32RoundTripsUnchangedAreaWithinLimits) {
   engine.fillFromHost32(src.data(), 36, 0, 0, 3, 1, 3);
   std::vector<float> dst(9, 9.0f);
   writeResult32(region(dst.data(), src.data(), 36, 3, 1, engine));
-  const float want[9] = {0.0f, 0.002f, 0.18f, 0.5f, 0.75f, 1.0f, 1.0f, 0.0f, 0.0f};
-  for (std::size_t k = 0; k < 9; ++k) EXPECT_NEAR(dst[k], want[k], 2e-4f) << k;
+  // High-dynamic-range samples (and one that is no number) come back as they were.
+  const float want[6] = {0.0f, 0.002f, 0.18f, 0.5f, 0.75f, 1.0f};
+  for (std::size_t k = 0; k < 6; ++k) EXPECT_NEAR(dst[k], want[k], 2e-4f) << k;
+  EXPECT_EQ(dst[6], 1.5f);
+  EXPECT_EQ(dst[7], -0.2f);
+  EXPECT_TRUE(std::isnan(dst[8]));
+
+  // One-plane images: the single sample of each pixel, likewise.
+  const std::vector<float> grey = {100.0f, 0.5f, -3.0f};
+  cspaceBuffer one = makeBuffer(3, 1);
+  one.fillFromHost32(grey.data(), 12, 0, 0, 3, 1, 1);
+  std::vector<float> out(3, 9.0f);
+  writeResult32(region(out.data(), grey.data(), 12, 3, 1, one, 1));
+  EXPECT_EQ(out[0], 100.0f);
+  EXPECT_NEAR(out[1], 0.5f, 2e-4f);
+  EXPECT_EQ(out[2], -3.0f);
+  one.release();
   engine.release();
 }
 

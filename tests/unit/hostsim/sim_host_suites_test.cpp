@@ -348,5 +348,52 @@ TEST(PluginModuleTest, LoadingAMissingModuleNamesThePath) {
   }
 }
 
+// The result cell as the entry point found it.
+std::int16_t presetSeen = 0;
+void VELTRANE_HOSTAPI_CDECL recordPreset(std::int16_t, void*, std::intptr_t*, std::int16_t* result) {
+  presetSeen = *result;
+}
+
+TEST(HostProfileTest, ProfilesTakeAwayWhatTheyName) {
+  SimOptions o;
+  EXPECT_FALSE(applyHostProfile("nonesuch", o));
+  for (const std::string& name : hostProfileNames()) EXPECT_TRUE(applyHostProfile(name, o)) << name;
+
+  SimImage image = makeImage(40, 40, 3, 8);
+  SimOptions minimal;
+  ASSERT_TRUE(applyHostProfile("minimal", minimal));
+  SimHost host(image, minimal);
+  FilterRecord& r = host.record();
+  EXPECT_EQ(field(r.sSPBasic), nullptr);
+  EXPECT_EQ(field(r.bigDocumentData), nullptr);
+  EXPECT_EQ(r.depth, 0);
+  const HandleProcs& h = *r.handleProcs;
+  EXPECT_EQ(h.numHandleProcs, 6);
+  const Handle handle = h.newProc(224);
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(h.getSizeProc(handle), 0);  // the size is not known
+  h.disposeProc(handle);
+  EXPECT_EQ(r.bufferProcs->numBufferProcs, 5);
+  const PIDescriptorParameters& dp = *r.descriptorParameters;
+  EXPECT_EQ(field(dp.readDescriptorProcs), nullptr);
+  EXPECT_EQ(field(dp.writeDescriptorProcs), nullptr);
+  EXPECT_EQ(dp.playInfo, plugInDialogDontDisplay);
+  host.setScriptDescriptor(Descriptor{}, PlaySetting::silent);  // ignored: no scripting
+  EXPECT_EQ(field(dp.descriptor), nullptr);
+  host.call(&recordPreset, selectorParameters);
+  EXPECT_EQ(presetSeen, 1);
+  host.about(&recordPreset);
+  EXPECT_EQ(presetSeen, 1);
+
+  SimImage deep = makeImage(40, 40, 3, 16);
+  SimOptions no16;
+  ASSERT_TRUE(applyHostProfile("no-16-bit", no16));
+  EXPECT_THROW(SimHost(deep, no16), std::invalid_argument);
+  SimOptions none;
+  ASSERT_TRUE(applyHostProfile("no-descriptor", none));
+  SimHost bare(image, none);
+  EXPECT_EQ(field(bare.record().descriptorParameters), nullptr);
+}
+
 }  // namespace
 }  // namespace veltrane::host::testing

@@ -181,5 +181,22 @@ TEST_F(SettingsFiles, FailuresShowTheirMessagesInOrder) {
   EXPECT_EQ(params.flags[flag::cleanerSmoothAreas], before.flags[flag::cleanerSmoothAreas]);
 }
 
+TEST_F(SettingsFiles, LoadedValuesAreKeptInTheirRanges) {
+  chosen = file;
+  FilterParameters other = params;
+  other.reals[real::mixBWDetail] = -1e308;                                     // below 0..1
+  other.reals[real::overallNoiseLevel] = 450.0;                                // a profiled level: kept
+  other.reals[real::protectThreshold] = std::numeric_limits<double>::infinity();  // not finite
+  other.reals[real::reserved21] = -std::numeric_limits<double>::infinity();
+  writeBytes(encodeSettings(other, halSig));
+  ASSERT_TRUE(LoadSettings());
+  EXPECT_EQ(params.reals[real::mixBWDetail], 0.0);
+  EXPECT_EQ(params.reals[real::overallNoiseLevel], 450.0);
+  EXPECT_EQ(params.reals[real::protectThreshold], 255.0);  // the default
+  EXPECT_EQ(params.reals[real::reserved21], 0.0);
+  EXPECT_EQ(texts(), (std::vector<std::string>{std::string(notFiniteMessage) + "protectThreshold",
+                                               std::string(notFiniteMessage) + "reserved21"}));
+}
+
 }  // namespace
 }  // namespace veltrane::ui

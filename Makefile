@@ -81,8 +81,6 @@ win-compare: deps
 	$(call preset-test,win64)
 	sh scripts/win-compare.sh build/release build/win32 build/win64
 
-# the Google Benchmark binaries, then the command side by side with
-# ImageMagick's convert (installed on first use: scripts/install-deps.sh --bench)
 bench: build
 	set -e; for b in $(BENCHES); do echo "== $$b"; $$b; done
 	bash bench/compare-convert.sh build/release

@@ -1,6 +1,6 @@
 # Entry points. Each preset is defined in CMakePresets.json; builds land in build/<preset>/.
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
-BENCHES ?= build/release/bench/engine_bench
+BENCHES ?= build/release/bench/engine_bench build/release/bench/profile_bench build/release/bench/preview_bench
 
 .PHONY: all deps build test bench debug clean demo win win-compare dist gimp-install
 
@@ -104,6 +104,7 @@ gimp-install: build
 
 bench: build
 	set -e; for b in $(BENCHES); do echo "== $$b"; $$b; done
+	bash bench/compare-convert.sh build/release
 
 debug:
 	$(call preset-test,debug)

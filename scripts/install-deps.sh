@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages needed to build, test and benchmark the project.
 # Idempotent: does nothing (and touches no package index) when all are present.
+# --bench adds what only the side-by-side benchmark needs (bench/compare-convert.sh).
 set -euo pipefail
+
+BENCH_PACKAGES=(
+  imagemagick  # /usr/bin/convert, the peer the command is compared with
+)
 
 PACKAGES=(
   cmake
@@ -41,6 +46,13 @@ PACKAGES=(
   clang
   libclang-rt-14-dev
 )
+
+for arg in "$@"; do
+  case "$arg" in
+    --bench) PACKAGES+=("${BENCH_PACKAGES[@]}") ;;
+    *) echo "install-deps: unknown option $arg (only --bench)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for pkg in "${PACKAGES[@]}"; do

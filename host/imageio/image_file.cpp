@@ -143,6 +143,11 @@ std::vector<std::uint8_t> fileSamples(const HostImage& image, SampleDepth depth,
   const std::int64_t bytes = image.pixelCount() * (image.channels + (withAlpha ? 1 : 0)) * bytesPerSample(depth);
   if (static_cast<std::uint64_t>(bytes) > std::numeric_limits<std::size_t>::max() / 2) throw std::bad_alloc();
   std::vector<std::uint8_t> out(static_cast<std::size_t>(bytes));
+  // 8-bit and float colour without alpha is stored as the host holds it.
+  if (depth == image.depth && depth != SampleDepth::u16 && !withAlpha) {
+    std::memcpy(out.data(), image.pixels.data(), out.size());
+    return out;
+  }
   const std::uint8_t* colour = image.pixels.data();
   const std::uint8_t* alpha = image.alpha.data();
   std::uint8_t* dst = out.data();

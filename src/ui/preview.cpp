@@ -347,8 +347,15 @@ ResultCode LivePreview::runEngine() {
   src.releaseInterleaved();
   if (code != noErr) return code;
   const std::int64_t plane = planeSize();
-  for (std::int64_t i = 0; i < plane; ++i)
-    for (std::int32_t p = 0; p < 3; ++p) result_.data()[p * plane + i] = dst.data()[i * 3 + p];
+  std::uint8_t* red = result_.data();
+  std::uint8_t* green = red + plane;
+  std::uint8_t* blue = green + plane;
+  const std::uint8_t* processed = dst.data();
+  for (std::int64_t i = 0; i < plane; ++i, processed += 3) {
+    red[i] = processed[0];
+    green[i] = processed[1];
+    blue[i] = processed[2];
+  }
   return noErr;
 }
 
@@ -722,16 +729,29 @@ void LivePreview::paintView(platform::Canvas& canvas) {
   // While dragging, the processed half shows the processed pixels that
   // stayed in the window and the unprocessed ones that came into it.
   const std::uint8_t* right = showOriginal_ ? source_.data() : result_.data();
-  viewBlock_.assign(static_cast<std::size_t>(std::int64_t{bw} * bh * 3), 0);
-  for (std::int32_t y = 0; y < bh; ++y) {
-    const std::int64_t srcRow = std::int64_t{y / n} * vw;
-    std::uint8_t* out = viewBlock_.data() + static_cast<std::ptrdiff_t>(y) * bw * 3;
-    for (std::int32_t x = 0; x < bw; ++x, out += 3) {
-      const std::int32_t wx = x / n;
-      const std::uint8_t* planes = wx < vw ? source_.data() : right;
-      const std::int64_t at = srcRow + (wx < vw ? wx : wx - vw);
-      for (std::int32_t p = 0; p < 3; ++p) out[p] = planes[p * plane + at];
+  // Every byte is written below: resizing keeps the block's memory from one
+  // paint to the next without clearing it.
+  const std::size_t blockRowBytes = static_cast<std::size_t>(bw) * 3;
+  viewBlock_.resize(blockRowBytes * static_cast<std::size_t>(bh));
+  for (std::int32_t wy = 0; wy < vh; ++wy) {
+    std::uint8_t* first =
+        viewBlock_.data() + static_cast<std::size_t>(wy) * static_cast<std::size_t>(n) * blockRowBytes;
+    std::uint8_t* out = first;
+    for (const std::uint8_t* half : {static_cast<const std::uint8_t*>(source_.data()), right}) {
+      const std::uint8_t* red = half + std::int64_t{wy} * vw;
+      const std::uint8_t* green = red + plane;
+      const std::uint8_t* blue = green + plane;
+      for (std::int32_t wx = 0; wx < vw; ++wx) {
+        for (std::int32_t k = 0; k < n; ++k, out += 3) {
+          out[0] = red[wx];
+          out[1] = green[wx];
+          out[2] = blue[wx];
+        }
+      }
     }
+    // The other rows of the n x n squares repeat the first.
+    for (std::int32_t k = 1; k < n; ++k)
+      std::memcpy(first + static_cast<std::size_t>(k) * blockRowBytes, first, blockRowBytes);
   }
 
   // The window holds encoded samples; a 32-bit document shows them decoded.

@@ -197,12 +197,26 @@ std::uint8_t viewSample(const std::vector<std::uint8_t>& block, const PreviewWin
 
 TEST_F(LivePreviewTest, PanKeepsTheProcessedPixelsThatStayInTheWindow) {
   testsupport::SimImage image = testsupport::makeRgb8(700, 500);
-  const testsupport::SimStatistics stats = runDialog(image, [](HeadlessDialog& d, LivePreview& p) {
+  const std::vector<std::uint8_t> original = image.pixels;
+  const testsupport::SimStatistics stats = runDialog(image, [&original](HeadlessDialog& d, LivePreview& p) {
     d.click(control::zoom400);
     d.paint();
     const PreviewWindow before = p.window();
     ASSERT_EQ(before.zoom, 4);
     const std::vector<std::uint8_t> processed = p.lastViewBlock();
+    // The left half is the window as the image holds it, each pixel a 4 x 4
+    // square.
+    const std::size_t rowBytes = std::size_t(2 * 4 * before.viewWidth) * 3;
+    ASSERT_EQ(processed.size(), rowBytes * std::size_t(4 * before.viewHeight));
+    for (std::size_t by = 0; by < processed.size() / rowBytes; ++by)
+      for (std::size_t bx = 0; bx < rowBytes; ++bx)
+        ASSERT_EQ(processed[by * rowBytes + bx], processed[by / 4 * 4 * rowBytes + bx / 12 * 12 + bx % 3])
+            << by << "," << bx;
+    for (std::int32_t wy = 0; wy < before.viewHeight; ++wy)
+      for (std::int32_t wx = 0; wx < before.viewWidth; ++wx)
+        for (std::int32_t c = 0; c < 3; ++c)
+          ASSERT_EQ(viewSample(processed, before, 0, wx, wy, c),
+                    original[std::size_t(((before.window.top + wy) * 700 + before.window.left + wx) * 3 + c)]);
     const int runs = p.engineRuns();
     const platform::Rect pane = d.controlBounds(control::viewPane);
     const std::int32_t x = pane.left + pane.width / 2;

@@ -3,12 +3,18 @@
 
 namespace veltrane::host::detail {
 
-HostImage readWithLibrary(const std::string& path, FileInfo* /*info*/) {
-  failRead(path, "this build reads only netpbm files: .pam, .pfm, .pgm and .ppm");
+std::vector<ImageFormat> libraryFormats() { return {}; }
+
+HostImage readWithLibrary(const std::string& path, FileInfo* /*info*/, const ReadLimits& /*limits*/) {
+  failRead(path, "this build reads only netpbm files: " + imageFormatList());
 }
 
 void writeWithLibrary(const std::string& path, const HostImage& /*image*/, const FileInfo& /*like*/) {
-  failWrite(path, "this build writes only netpbm files: .pam, .pfm, .pgm and .ppm");
+  failWrite(path, "this build writes only netpbm files: " + imageFormatList());
+}
+
+void checkLibraryOutput(const std::string& path, std::int32_t /*channels*/) {
+  failWrite(path, "this build writes only netpbm files: " + imageFormatList());
 }
 
 }  // namespace veltrane::host::detail

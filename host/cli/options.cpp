@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 
 #include "descriptor_json.h"
+#include "host/imageio/image_file.h"
 #include "shell/parameter_tables.h"
 
 namespace veltrane::cli {
@@ -47,12 +48,30 @@ std::string fieldList(const Deliverable& d) {
   return text + line + "\n";
 }
 
+// Text broken into lines of at most 80 characters at its spaces.
+std::string wrapped(const std::string& text) {
+  std::string out, line;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t space = std::min(text.find(' ', at), text.size());
+    const std::string word = text.substr(at, space - at);
+    if (!line.empty() && line.size() + 1 + word.size() > 80) {
+      out += line + "\n";
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + word;
+    at = space + 1;
+  }
+  return out + line + "\n";
+}
+
 std::string footer() {
   return "\nAlso: veltrane about PLUGIN   shows the plug-in's about box.\n\n"
          "PLUGIN is halvane or mirelle (the module next to this command) or the path of a\n"
          "plug-in module. OUTPUT is written only when the plug-in succeeds, and atomically:\n"
          "an existing OUTPUT is either kept or replaced by the complete result. Its format\n"
-         "follows its extension; alpha and metadata are carried over from INPUT.\n\n"
+         "follows its extension; alpha and metadata are carried over from INPUT.\n"
+         + wrapped("Image formats (by extension): " + host::imageFormatList() + ".") + "\n"
          "Unless --dialog is given, the plug-in gets a scripting descriptor (the --replay\n"
          "values, then the --settings values, then the --set values; empty when none is\n"
          "given) and is told to run silently. Settings the plug-in remembers between\n"
@@ -156,6 +175,11 @@ CommandLine parseCommandLine(int argc, char** argv) {
   app.add_option("--tile", tile, "the host's preferred tile size")->type_name("W,H");
   app.add_option("--max-space", maxSpace, "memory the plug-in may use (default: half\nthe physical memory)")
       ->type_name("BYTES")
+      ->check(CLI::Range(std::int64_t{1}, std::numeric_limits<std::int64_t>::max()).description(""));
+  app.add_option("--max-pixels", o.maxPixels,
+                 "refuse INPUT and --mask images of more\npixels (default: " +
+                     std::to_string(host::defaultMaxPixels) + ")")
+      ->type_name("PIXELS")
       ->check(CLI::Range(std::int64_t{1}, std::numeric_limits<std::int64_t>::max()).description(""));
   app.add_option("--mode", mode,
                  "auto: grey or RGB as in the file; lab: hand\n"

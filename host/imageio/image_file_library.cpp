@@ -57,16 +57,17 @@ struct OfferedFormat {
   std::int64_t maxPixelsPerByte;
   bool lossless;  // reads back sample for sample (unless a lossy compression is kept)
   bool greyToo;   // holds one-channel images
+  bool inMemory;  // its writer can encode into memory (the TIFF writer cannot: it reads back what it wrote)
 };
 constexpr std::array<OfferedFormat, 8> offered = {{
-    {"png", {".png"}, 8448, true, true},
-    {"jpeg", {".jpg", ".jpeg"}, 8192, false, true},
-    {"tiff", {".tif", ".tiff"}, 32768, true, true},
-    {"openexr", {".exr"}, 4096, true, true},
-    {"bmp", {".bmp"}, 16384, true, true},
-    {"targa", {".tga"}, 128, true, true},
-    {"sgi", {".sgi", ".rgb"}, 128, true, true},
-    {"hdr", {".hdr"}, 64, false, false},
+    {"png", {".png"}, 8448, true, true, true},
+    {"jpeg", {".jpg", ".jpeg"}, 8192, false, true, true},
+    {"tiff", {".tif", ".tiff"}, 32768, true, true, false},
+    {"openexr", {".exr"}, 4096, true, true, true},
+    {"bmp", {".bmp"}, 16384, true, true, true},
+    {"targa", {".tga"}, 128, true, true, true},
+    {"sgi", {".sgi", ".rgb"}, 128, true, true, false},
+    {"hdr", {".hdr"}, 64, false, false, true},
 }};
 
 const OfferedFormat* offeredFor(std::string_view extension) {
@@ -133,18 +134,22 @@ std::uint32_t bigEndian16(const unsigned char* p) { return std::uint32_t{p[0]} <
 // The SGI reader aborts on a header with a sample size other than 1 or 2
 // bytes, so the header is checked here first: the fields, and that the file
 // is long enough for its pixels (uncompressed) or its row tables (run-length).
-void checkSgiHeader(const std::string& path, std::uintmax_t fileBytes) {
+// `file` holds the data (a written temporary or `path` itself).
+void checkSgiHeader(const std::string& path, const fs::path& file, bool written) {
+  const auto fail = written ? failWrite : failRead;
+  std::error_code ec;
+  const std::uintmax_t fileBytes = fs::file_size(file, ec);
   unsigned char h[12] = {};
-  std::ifstream in(fs::path(path), std::ios::binary);
-  if (!in.read(reinterpret_cast<char*>(h), sizeof h)) failRead(path, "the SGI header is cut short");
+  std::ifstream in(file, std::ios::binary);
+  if (ec || !in.read(reinterpret_cast<char*>(h), sizeof h)) fail(path, "the SGI header is cut short");
   const std::uint32_t magic = bigEndian16(h), storage = h[2], bpc = h[3], dimension = bigEndian16(h + 4);
   const std::uint64_t x = bigEndian16(h + 6), y = bigEndian16(h + 8), z = bigEndian16(h + 10);
-  if (magic != 474) failRead(path, "not an SGI file");
+  if (magic != 474) fail(path, "not an SGI file");
   if (storage > 1 || (bpc != 1 && bpc != 2) || dimension < 1 || dimension > 3 || x == 0 || y == 0 || z == 0)
-    failRead(path, "the SGI header is damaged");
+    fail(path, "the SGI header is damaged");
   const std::uint64_t rows = (dimension == 1 ? 1 : y) * (dimension == 3 ? z : 1);
   const std::uint64_t needed = 512 + (storage == 0 ? rows * x * bpc : rows * 8);
-  if (fileBytes < needed) failRead(path, "the file is too short for the size its SGI header gives");
+  if (fileBytes < needed) fail(path, "the file is too short for the size its SGI header gives");
 }
 
 constexpr std::array<std::string_view, 17> keptNames = {
@@ -395,7 +400,7 @@ void writeWithLibrary(const std::string& path, const HostImage& image, const Fil
     out->geterror();
   };
 
-  if (out->supports("ioproxy")) {
+  if (format.inMemory && out->supports("ioproxy")) {
     // Encoded in memory, where no write can fail, checked there, and only
     // then written to the disk with every write checked.
     std::vector<unsigned char> bytes;
@@ -414,10 +419,7 @@ void writeWithLibrary(const std::string& path, const HostImage& image, const Fil
   encode(temp.path());
   out.reset();
   if (const std::error_code e = os::syncFile(temp.path())) failWrite(path, e.message());
-  if (format.name == "sgi") {
-    std::error_code ec;
-    checkSgiHeader(path, fs::file_size(temp.path(), ec));
-  }
+  if (format.name == "sgi") checkSgiHeader(path, temp.path(), true);
   verifyWritten(path, format, temp.path(), nullptr, spec, typeFor(depth), samples);
   temp.replace(target);
 }
@@ -450,7 +452,7 @@ HostImage readWithLibrary(const std::string& path, FileInfo* info, const ReadLim
   if (ec) failRead(path, ec.message());
   const StandardErrorMuted muted;
   const OfferedFormat& offeredFormat = readFormatFor(path);
-  if (offeredFormat.name == "sgi") checkSgiHeader(path, fileBytes);
+  if (offeredFormat.name == "sgi") checkSgiHeader(path, fs::path(path), false);
 
   // Ask for alpha exactly as stored: the library otherwise multiplies the
   // colour of straight-alpha files (png, most tiff) by alpha.

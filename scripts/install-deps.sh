@@ -15,6 +15,7 @@ PACKAGES=(
   googletest
   libbenchmark-dev
   libopenimageio-dev
+  libtiff-dev  # the TIFF decoder's own error reports, checked on every TIFF read
   nlohmann-json3-dev
   libcli11-dev
   # Windows modules: mingw-w64 cross compilers (posix thread model), and Wine

@@ -3,11 +3,15 @@
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 #include <fcntl.h>
+#include <tiffio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <cstdarg>
 #include <cstdio>
+#include <mutex>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -150,6 +154,56 @@ void checkSgiHeader(const std::string& path, const fs::path& file, bool written)
   const std::uint64_t rows = (dimension == 1 ? 1 : y) * (dimension == 3 ? z : 1);
   const std::uint64_t needed = 512 + (storage == 0 ? rows * x * bpc : rows * 8);
   if (fileBytes < needed) fail(path, "the file is too short for the size its SGI header gives");
+}
+
+// libtiff reports a damaged strip or tile to its error handler; the image
+// library's TIFF reader does not always pass that on and may then return
+// success with samples it never decoded. A second handler (libtiff calls
+// both) counts the reports and keeps the first text since the last reset.
+std::atomic<int> tiffErrors{0};
+std::mutex tiffMessageMutex;
+char tiffMessage[256];
+
+extern "C" void countTiffError(thandle_t, const char* /*module*/, const char* format, va_list args) {
+  if (tiffErrors.fetch_add(1) != 0) return;
+  const std::lock_guard lock(tiffMessageMutex);
+  std::vsnprintf(tiffMessage, sizeof tiffMessage, format, args);
+}
+
+void resetTiffErrors() {
+  static std::once_flag installed;
+  std::call_once(installed, [] { TIFFSetErrorHandlerExt(countTiffError); });
+  const std::lock_guard lock(tiffMessageMutex);
+  tiffMessage[0] = '\0';
+  tiffErrors.store(0);
+}
+
+void failOnTiffErrors(const std::string& path) {
+  if (tiffErrors.load() == 0) return;
+  const std::lock_guard lock(tiffMessageMutex);
+  failRead(path, std::string("damaged TIFF data: ") + (tiffMessage[0] ? tiffMessage : "decoding error"));
+}
+
+// Decodes every strip or tile of the first image with libtiff itself, so that
+// damage its decoders notice is never passed over.
+void checkTiffDecodes(const std::string& path) {
+  TIFF* tiff = TIFFOpen(path.c_str(), "r");
+  if (!tiff) failRead(path, "the TIFF file cannot be opened again");
+  const bool tiled = TIFFIsTiled(tiff) != 0;
+  const tmsize_t size = tiled ? TIFFTileSize(tiff) : TIFFStripSize(tiff);
+  const std::uint32_t count = tiled ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+  bool ok = size > 0;
+  if (ok) {
+    std::vector<unsigned char> block(static_cast<std::size_t>(size));
+    for (std::uint32_t i = 0; ok && i < count; ++i) {
+      const tmsize_t got = tiled ? TIFFReadEncodedTile(tiff, i, block.data(), size)
+                                 : TIFFReadEncodedStrip(tiff, i, block.data(), size);
+      ok = got >= 0;
+    }
+  }
+  TIFFClose(tiff);
+  failOnTiffErrors(path);
+  if (!ok) failRead(path, "damaged TIFF data");
 }
 
 constexpr std::array<std::string_view, 17> keptNames = {
@@ -483,12 +537,18 @@ HostImage readWithLibrary(const std::string& path, FileInfo* info, const ReadLim
 
   const std::int64_t bps = bytesPerSample(depth);
   std::vector<std::uint8_t> raw(checkedBytes(path, spec.width, spec.height, fileChannels, bps));
+  const bool tiff = offeredFormat.name == "tiff";
+  if (tiff) resetTiffErrors();
   // Some readers report a cut-short file only as an error message and
   // return success with the missing rows filled in; both count as failure.
   if (!in->read_image(0, 0, 0, fileChannels, typeFor(depth), raw.data()) || in->has_error()) {
     failRead(path, tidy(in->geterror(), "the pixels could not be decoded"));
   }
   in->close();
+  if (tiff) {
+    failOnTiffErrors(path);
+    checkTiffDecodes(path);
+  }
 
   HostImage image;
   image.width = spec.width;

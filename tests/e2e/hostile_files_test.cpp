@@ -168,6 +168,9 @@ TEST_F(HostileFileTest, OutputsThatCannotWorkAreRefusedBeforeFiltering) {
     EXPECT_FALSE(exists(path(name)));
   }
   EXPECT_TRUE(temporaries().empty());
+  // A folder nobody can create files in, root included.
+  expectOneLineError(veltrane({VELTRANE_HALVANE_MODULE, tiny, "/proc/out.png", "--no-registry"}), "/proc/out.png",
+                     "temporary file");
   // A name as long as a folder entry can be still gets a temporary next to it.
   const std::string input = writeNoisy("in.png", 64, 64, 3, SampleDepth::u8);
   const std::string longName = path(std::string(251, 'n') + ".png");

@@ -208,7 +208,7 @@ TEST_F(ImageFileTest, FailedWritesLeaveNoTemporaryAndKeepTheTarget) {
   EXPECT_THROW(writeImageFile(file("target.png"), grey, FileInfo{}), ImageFileError);
   EXPECT_TRUE(fs::is_directory(dir_ / "target.png"));
 
-  // The writer refuses a grey image only after the temporary exists.
+  // A format that holds colour only refuses a grey image; the old file stays.
   std::ofstream(file("old.hdr"), std::ios::binary) << "previous contents";
   EXPECT_THROW(writeImageFile(file("old.hdr"), grey, FileInfo{}), ImageFileError);
   EXPECT_EQ(slurp(file("old.hdr")), "previous contents");

@@ -20,6 +20,7 @@ PACKAGES=(
   googletest
   libbenchmark-dev
   libopenimageio-dev
+  libtiff-dev  # the TIFF decoder's own error reports, checked on every TIFF read
   nlohmann-json3-dev
   libcli11-dev
   # the GIMP 2.10 plug-in (libgimp only) and GIMP itself for its batch test

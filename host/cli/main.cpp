@@ -260,7 +260,11 @@ int runCommand(const RunOptions& o) {
   std::optional<RegistryFile> registry = openRegistry(o);
 
   host::FileInfo info;
-  host::HostImage image = host::readImageFile(o.input, &info);
+  host::ReadLimits limits;
+  if (o.maxPixels > 0) limits.maxPixels = o.maxPixels;
+  host::HostImage image = host::readImageFile(o.input, &info, limits);
+  // What the output's name and folder allow is known before the filtering.
+  host::checkOutputFile(o.output, image.channels);
   host::SimImage document;
   document.width = image.width;
   document.height = image.height;

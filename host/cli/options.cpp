@@ -11,6 +11,7 @@
 
 #include "descriptor_json.h"
 #include "fields.h"
+#include "host/imageio/image_file.h"
 #include "host/sim/sim_host.h"
 #include "shell/parameter_tables.h"
 
@@ -76,6 +77,23 @@ std::string fieldList(const Deliverable& d) {
   return text + line + "\n";
 }
 
+// Text broken into lines of at most 80 characters at its spaces.
+std::string wrapped(const std::string& text) {
+  std::string out, line;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t space = std::min(text.find(' ', at), text.size());
+    const std::string word = text.substr(at, space - at);
+    if (!line.empty() && line.size() + 1 + word.size() > 80) {
+      out += line + "\n";
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + word;
+    at = space + 1;
+  }
+  return out + line + "\n";
+}
+
 std::string footer() {
   return "\nAlso: veltrane about PLUGIN   shows the plug-in's about box.\n\n"
          "PLUGIN is halvane or mirelle (the module next to this command) or the file name\n"
@@ -84,6 +102,7 @@ std::string footer() {
          "file written, by any name. OUTPUT is written only when the plug-in succeeds, and\n"
          "atomically: an existing OUTPUT is either kept or replaced by the complete result.\n"
          "Its format follows its extension; alpha and metadata are carried over from INPUT.\n\n"
+         + wrapped("Image formats (by extension): " + host::imageFormatList() + ".") + "\n"
          "Unless --dialog is given, the plug-in gets a scripting descriptor (the --replay\n"
          "values, then the --settings values, then the --set values; empty when none is\n"
          "given) and is told to run silently. Settings the plug-in remembers between\n"
@@ -161,7 +180,7 @@ CommandLine parseCommandLine(int argc, char** argv) {
   CommandLine c;
   RunOptions& o = c.run;
   std::string rect, tile, mode = "auto";
-  std::string maxSpace;
+  std::string maxSpace, maxPixels;
 
   app.add_option("PLUGIN", o.plugin, "halvane, mirelle or the path of a plug-in module")->required();
   app.add_option("INPUT", o.input, "the image to filter")->required();
@@ -170,6 +189,7 @@ CommandLine parseCommandLine(int argc, char** argv) {
   CLI::Option* rectOption = nullptr;
   CLI::Option* tileOption = nullptr;
   CLI::Option* maxSpaceOption = nullptr;
+  CLI::Option* maxPixelsOption = nullptr;
   std::vector<std::pair<CLI::Option*, const std::string*>> fileOptions;
   const auto fileOption = [&](const char* name, std::string& value, const char* help) {
     CLI::Option* option = app.add_option(name, value, help)->type_name("FILE");
@@ -216,6 +236,10 @@ CommandLine parseCommandLine(int argc, char** argv) {
   maxSpaceOption = app.add_option("--max-space", maxSpace,
                                   "memory the plug-in may use (default: half\nthe physical memory); 1e9 may be written")
                        ->type_name("BYTES");
+  maxPixelsOption = app.add_option("--max-pixels", maxPixels,
+                                   "refuse INPUT and --mask images of more\npixels (default: " +
+                                       std::to_string(host::defaultMaxPixels) + ")")
+                        ->type_name("PIXELS");
   app.add_option("--mode", mode,
                  "auto: grey or RGB as in the file; lab: hand\n"
                  "the three channels of an 8- or 16-bit file to\n"
@@ -263,6 +287,13 @@ CommandLine parseCommandLine(int argc, char** argv) {
     if (!o.maxSpace)
       return usageError("--max-space '" + maxSpace + "': expected a whole number of bytes from 1 to " +
                         std::to_string(std::numeric_limits<std::int64_t>::max()));
+  }
+  if (maxPixelsOption->count() > 0) {
+    const auto pixels = parseByteCount(maxPixels);
+    if (!pixels)
+      return usageError("--max-pixels '" + maxPixels + "': expected a whole number from 1 to " +
+                        std::to_string(std::numeric_limits<std::int64_t>::max()));
+    o.maxPixels = *pixels;
   }
   o.mode = mode == "lab" ? ColourMode::lab : ColourMode::automatic;
   c.kind = CommandLine::Kind::run;

@@ -29,6 +29,7 @@ struct RunOptions {
   std::int16_t tileWidth = 0;
   std::int16_t tileHeight = 0;
   std::optional<std::int64_t> maxSpace;
+  std::int64_t maxPixels = 0;  // --max-pixels; 0: the image reader's default
   ColourMode mode = ColourMode::automatic;
   std::string hostProfile = "full";  // --host-profile: behave like a lesser host
 };

@@ -11,6 +11,7 @@
 #include <limits>
 #include <new>
 #include <random>
+#include <sstream>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -84,11 +85,54 @@ void convertSample(const std::uint8_t* src, Encoding enc, std::uint8_t* dst, Sam
 }  // namespace
 
 [[noreturn]] void failRead(const std::string& path, std::string_view reason) {
-  throw ImageFileError("cannot read image file '" + path + "': " + std::string(reason));
+  throw ImageFileError("cannot read image file '" + cleanMessage(path) + "': " + cleanMessage(reason));
 }
 
 [[noreturn]] void failWrite(const std::string& path, std::string_view reason) {
-  throw ImageFileError("cannot write image file '" + path + "': " + std::string(reason));
+  throw ImageFileError("cannot write image file '" + cleanMessage(path) + "': " + cleanMessage(reason));
+}
+
+std::string cleanMessage(std::string_view text) {
+  constexpr std::size_t maxLength = 300;
+  constexpr int maxLines = 3;
+  std::vector<std::string_view> seen;
+  std::string out;
+  while (!text.empty() && static_cast<int>(seen.size()) < maxLines) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(std::min(end + 1, text.size()));
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.remove_suffix(1);
+    while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+    // Some libraries repeat a line for every row they failed on.
+    if (line.empty() || std::find(seen.begin(), seen.end(), line) != seen.end()) continue;
+    seen.push_back(line);
+    if (!out.empty()) out += "; ";
+    for (const char c : line) {
+      const auto u = static_cast<unsigned char>(c);
+      if (u < 0x20 || u == 0x7f) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", u);
+        out += escaped;
+      } else {
+        out += c;
+      }
+    }
+    if (out.size() > maxLength) break;
+  }
+  if (out.size() > maxLength) {
+    std::size_t cut = maxLength;
+    // Not inside a UTF-8 sequence.
+    while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xc0) == 0x80) --cut;
+    out.resize(cut);
+    out += "...";
+  }
+  return out;
+}
+
+std::string lowerExtension(const std::string& path) {
+  std::string ext = os::pathToUtf8(os::pathFromUtf8(path).extension());
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
 }
 
 // Colour and alpha of interleaved file samples into the host's two planes.
@@ -179,22 +223,40 @@ WriteTarget writeTarget(const std::string& path) {
   return target;
 }
 
+namespace {
+
+// The longest name a folder entry can have on the common file systems.
+constexpr std::size_t maxNameLength = 255;
+
+// `text` cut to at most `bytes`, not inside a UTF-8 sequence.
+std::u8string cutUtf8(std::u8string text, std::size_t bytes) {
+  if (text.size() <= bytes) return text;
+  while (bytes > 0 && (text[bytes] & 0xc0) == 0x80) --bytes;
+  text.resize(bytes);
+  return text;
+}
+
+}  // namespace
+
 TemporaryFile::TemporaryFile(const fs::path& target) {
   const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  const std::u8string extension = target.extension().u8string();
   std::random_device seed;
   std::mt19937_64 rng((std::uint64_t{seed()} << 32) ^ seed());
   std::error_code error = std::make_error_code(std::errc::file_exists);
   for (int attempt = 0; attempt < 16; ++attempt) {
     char tag[24];
     std::snprintf(tag, sizeof tag, ".%016llx.tmp", static_cast<unsigned long long>(rng()));
+    const std::u8string tagText(reinterpret_cast<const char8_t*>(tag));
     // The extension stays last: some writers look at it.
-    fs::path name = ".";
-    name += target.stem().native();
-    name += tag;
-    name += target.extension().native();
-    fs::path candidate = dir / name;
+    const std::size_t fixed = 1 + tagText.size() + extension.size();
+    std::u8string name = u8".";
+    name += cutUtf8(target.stem().u8string(), fixed < maxNameLength ? maxNameLength - fixed : 0);
+    name += tagText;
+    name += extension;
+    fs::path candidate = dir / fs::path(name);
     // Fails if the name exists, so two writers never share a file.
-    error = os::createNewFile(candidate);
+    error = os::createTemporaryFile(candidate);
     if (!error) {
       path_ = std::move(candidate);
       return;
@@ -209,6 +271,7 @@ TemporaryFile::~TemporaryFile() {
     std::error_code ec;
     fs::remove(path_, ec);
   }
+  os::releaseTemporaryFile(path_);
 }
 
 void TemporaryFile::replace(const WriteTarget& target) {
@@ -219,18 +282,19 @@ void TemporaryFile::replace(const WriteTarget& target) {
   committed_ = true;
 }
 
+void commitBytes(const std::string& path, const WriteTarget& target, const std::vector<std::uint8_t>& bytes) {
+  TemporaryFile temp(target.file);
+  if (const std::error_code e = os::writeFileContents(temp.path(), bytes.data(), bytes.size()))
+    failWrite(path, e.message());
+  temp.replace(target);
+}
+
 }  // namespace detail
 
 namespace {
 
 using namespace detail;
 namespace fs = std::filesystem;
-
-std::string lowerExtension(const std::string& path) {
-  std::string ext = os::pathToUtf8(os::pathFromUtf8(path).extension());
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
-}
 
 // The netpbm file names, each with the kind written under it.
 bool netpbmKindFor(const std::string& path, netpbm::Kind& kind) {
@@ -289,6 +353,12 @@ HostImage readNetpbm(const std::string& path, FileInfo* info) {
   return image;
 }
 
+void checkPixelLimit(const std::string& path, std::int64_t width, std::int64_t height, const ReadLimits& limits) {
+  if (width * height > limits.maxPixels)
+    failRead(path, std::to_string(width) + "x" + std::to_string(height) + " pixels, more than the limit of " +
+                       std::to_string(limits.maxPixels));
+}
+
 void writeNetpbm(const std::string& path, const HostImage& image, netpbm::Kind kind) {
   const WriteTarget target = writeTarget(path);
   const SampleDepth depth = outputDepthFor(formatName(kind), image.depth);
@@ -301,29 +371,31 @@ void writeNetpbm(const std::string& path, const HostImage& image, netpbm::Kind k
   file.bytesPerSample = static_cast<std::int32_t>(bytesPerSample(depth));
   file.samples = fileSamples(image, depth, withAlpha);
 
-  TemporaryFile temp(target.file);
-  {
-    std::ofstream out(temp.path(), std::ios::binary | std::ios::trunc);
-    if (!out) failWrite(path, "cannot create the file");
-    try {
-      netpbm::write(out, file);
-    } catch (const netpbm::Error& e) {
-      failWrite(path, e.what());
-    }
-    out.close();
-    if (!out) failWrite(path, "the file could not be completed");
+  // Encoded and read back in memory: what goes to the disk is known good.
+  std::stringstream encoded(std::ios::in | std::ios::out | std::ios::binary);
+  try {
+    netpbm::write(encoded, file);
+    if (netpbm::read(encoded).samples != file.samples) failWrite(path, "the encoded file does not read back as written");
+  } catch (const netpbm::Error& e) {
+    failWrite(path, e.what());
   }
-  temp.replace(target);
+  const std::string text = std::move(encoded).str();
+  commitBytes(path, target, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
-HostImage readImpl(const std::string& path, FileInfo* info) {
+HostImage readImpl(const std::string& path, FileInfo* info, const ReadLimits& limits) {
   std::error_code ec;
   const fs::file_status status = fs::status(os::pathFromUtf8(path), ec);
   if (!fs::exists(status)) failRead(path, "no such file");
   if (fs::is_directory(status)) failRead(path, "it is a directory");
   netpbm::Kind kind{};
-  if (netpbmKindFor(path, kind)) return readNetpbm(path, info);
-  return readWithLibrary(path, info);
+  if (netpbmKindFor(path, kind)) {
+    // Memory grows only with the pixels the file holds; the limit is checked after.
+    HostImage image = readNetpbm(path, info);
+    checkPixelLimit(path, image.width, image.height, limits);
+    return image;
+  }
+  return readWithLibrary(path, info, limits);
 }
 
 void writeImpl(const std::string& path, const HostImage& image, const FileInfo& like) {
@@ -335,9 +407,41 @@ void writeImpl(const std::string& path, const HostImage& image, const FileInfo& 
 
 }  // namespace
 
-HostImage readImageFile(const std::string& path, FileInfo* info) {
+std::vector<ImageFormat> imageFormats() {
+  std::vector<ImageFormat> formats = libraryFormats();
+  formats.push_back({"pam", {".pam"}});
+  formats.push_back({"pfm", {".pfm"}});
+  formats.push_back({"pnm", {".pgm", ".ppm"}});
+  return formats;
+}
+
+std::string imageFormatList() {
+  std::string text;
+  for (const ImageFormat& f : imageFormats()) {
+    if (!text.empty()) text += ", ";
+    for (std::size_t i = 0; i < f.extensions.size(); ++i) text += (i ? "/" : "") + f.extensions[i];
+  }
+  return text;
+}
+
+void checkOutputFile(const std::string& path, std::int32_t channels) {
   try {
-    return readImpl(path, info);
+    const std::string ext = lowerExtension(path);
+    if (ext.empty()) failWrite(path, "no file name extension to choose the format by (" + imageFormatList() + ")");
+    netpbm::Kind kind{};
+    if (!netpbmKindFor(path, kind)) checkLibraryOutput(path, channels);
+    const WriteTarget target = writeTarget(path);
+    TemporaryFile probe(target.file);  // the folder takes the temporary; removed again at once
+  } catch (const ImageFileError&) {
+    throw;
+  } catch (const std::exception& e) {
+    failWrite(path, e.what());
+  }
+}
+
+HostImage readImageFile(const std::string& path, FileInfo* info, const ReadLimits& limits) {
+  try {
+    return readImpl(path, info, limits);
   } catch (const ImageFileError&) {
     throw;
   } catch (const std::bad_alloc&) {
@@ -372,7 +476,10 @@ void writeImageFile(const std::string& path, const HostImage& image, const FileI
 }
 
 HostImage readMaskFile(const std::string& path, std::int32_t expectedWidth, std::int32_t expectedHeight) {
-  HostImage file = readImageFile(path);
+  // A file of another size is refused before its pixels are read.
+  ReadLimits limits;
+  limits.maxPixels = std::int64_t{expectedWidth} * expectedHeight;
+  HostImage file = readImageFile(path, nullptr, limits);
   if (file.width != expectedWidth || file.height != expectedHeight) {
     throw ImageFileError("mask file '" + path + "' is " + std::to_string(file.width) + "x" +
                          std::to_string(file.height) + " pixels; the image is " + std::to_string(expectedWidth) + "x" +

@@ -81,6 +81,25 @@ class ImageFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// An image format the host offers: the formats it reads and writes, all
+// tested; every other file name extension is refused.
+struct ImageFormat {
+  std::string name;                     // as FileInfo::format names it
+  std::vector<std::string> extensions;  // lower case with the dot, usual one first
+};
+// The formats of this build, in the order shown to users.
+std::vector<ImageFormat> imageFormats();
+// The same as one line: ".png, .jpg/.jpeg, ...".
+std::string imageFormatList();
+
+// The largest image a read accepts unless told otherwise: a gigapixel.
+inline constexpr std::int64_t defaultMaxPixels = std::int64_t{1} << 30;
+
+struct ReadLimits {
+  // Files claiming more pixels are refused before their pixels are read.
+  std::int64_t maxPixels = defaultMaxPixels;
+};
+
 // Reads the first image of a file (the first page or subimage only). Sample types map to the host's depths:
 //   1..8-bit integer            -> u8  (fewer bits are scaled up by the library)
 //   9..16-bit integer           -> u16 (10- and 12-bit scaled to the full 16-bit range)
@@ -89,8 +108,10 @@ class ImageFileError : public std::runtime_error {
 // 1 channel is grey, 2 grey + alpha, 3 RGB, 4 RGB + alpha (CMYK files are
 // converted to RGB by the library). Any other channel count is refused.
 // Alpha values are read as stored: never premultiplied or divided out.
+// The claimed size is checked against `limits` and against what a file of
+// its size can hold before any memory is taken for the pixels.
 // Throws ImageFileError naming the file on any failure.
-HostImage readImageFile(const std::string& path, FileInfo* info = nullptr);
+HostImage readImageFile(const std::string& path, FileInfo* info = nullptr, const ReadLimits& limits = {});
 
 // The depth a format is written at when the image has `wanted`:
 //   jpeg, bmp, gif, targa, webp, heif, ico      -> u8 (8-bit only)
@@ -113,7 +134,18 @@ SampleDepth outputDepthFor(const std::string& format, SampleDepth wanted);
 // new file must open as an image of the right size before it replaces the
 // target. Throws ImageFileError naming the file on any failure; the
 // temporary is then removed and an existing target is left untouched.
+// The file is encoded and decoded again in memory where the library can, and
+// written with every write and the final flush checked; lossless formats
+// must read back sample for sample. The temporary is also removed when the
+// program is interrupted (see os::createTemporaryFile).
 void writeImageFile(const std::string& path, const HostImage& image, const FileInfo& like);
+
+// What can be checked before the filtering time is spent: that `path` names
+// an offered format by its extension, that the format can hold an image of
+// `channels` colour channels, that its folder exists and takes a new file
+// next to it (the temporary), and that it is not a directory or special
+// file. Throws ImageFileError naming the file.
+void checkOutputFile(const std::string& path, std::int32_t channels);
 
 // Reads a selection mask for an image of expectedWidth x expectedHeight: an
 // 8-bit, one-channel result. The file must have exactly that size and be

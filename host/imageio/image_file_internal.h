@@ -15,6 +15,13 @@ namespace veltrane::host::detail {
 [[noreturn]] void failRead(const std::string& path, std::string_view reason);
 [[noreturn]] void failWrite(const std::string& path, std::string_view reason);
 
+// Text from a file or a library made fit for one line of an error message:
+// control characters escaped, repeated lines given once, the length bounded.
+std::string cleanMessage(std::string_view text);
+
+// The file name extension, lower case, with its dot; empty when none.
+std::string lowerExtension(const std::string& path);
+
 template <typename T>
 T load(const std::uint8_t* p) {
   T v;
@@ -45,8 +52,10 @@ struct WriteTarget {
 };
 WriteTarget writeTarget(const std::string& path);
 
-// A file reserved next to the target; removed on destruction unless it
-// replaced the target.
+// A file reserved next to the target, removed on destruction (and on an
+// interrupt) unless it replaced the target. Its name is the target's, hidden,
+// with a random tag; a long name is shortened to keep within the length a
+// folder entry can have.
 class TemporaryFile {
  public:
   explicit TemporaryFile(const std::filesystem::path& target);
@@ -64,10 +73,16 @@ class TemporaryFile {
   bool committed_ = false;
 };
 
+// Writes `bytes` as the new content of the target: into a temporary, every
+// write and the flush checked, then renamed over it.
+void commitBytes(const std::string& path, const WriteTarget& target, const std::vector<std::uint8_t>& bytes);
+
 // The image library's part: every format but the netpbm family. Where the
-// host is built without one, these refuse with a message naming the formats
-// it does handle.
-HostImage readWithLibrary(const std::string& path, FileInfo* info);
+// host is built without one, there are no formats and these refuse.
+std::vector<ImageFormat> libraryFormats();
+HostImage readWithLibrary(const std::string& path, FileInfo* info, const ReadLimits& limits);
 void writeWithLibrary(const std::string& path, const HostImage& image, const FileInfo& like);
+// The format's own limits on what it holds (checkOutputFile).
+void checkLibraryOutput(const std::string& path, std::int32_t channels);
 
 }  // namespace veltrane::host::detail

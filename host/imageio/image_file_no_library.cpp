@@ -3,11 +3,17 @@
 
 namespace veltrane::host::detail {
 
-HostImage readWithLibrary(const std::string& path, FileInfo* /*info*/) {
+std::vector<ImageFormat> libraryFormats() { return {}; }
+
+HostImage readWithLibrary(const std::string& path, FileInfo* /*info*/, const ReadLimits& /*limits*/) {
   failRead(path, "this build reads only netpbm files: .pam, .pfm, .pgm and .ppm");
 }
 
 void writeWithLibrary(const std::string& path, const HostImage& /*image*/, const FileInfo& /*like*/) {
+  failWrite(path, "this build writes only netpbm files: .pam, .pfm, .pgm and .ppm");
+}
+
+void checkLibraryOutput(const std::string& path, std::int32_t /*channels*/) {
   failWrite(path, "this build writes only netpbm files: .pam, .pfm, .pgm and .ppm");
 }
 

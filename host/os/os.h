@@ -23,6 +23,23 @@ std::string pathToUtf8(const std::filesystem::path& path);
 // that name is already there.
 std::error_code createNewFile(const std::filesystem::path& path);
 
+// Creates `path` as a new, empty file, as createNewFile does, and removes it
+// again if the command is stopped by an interrupt or termination signal
+// (Ctrl-C, SIGTERM; on Windows Ctrl-C, Ctrl-Break or closing the console)
+// before releaseTemporaryFile(path). A process killed outright (kill -9)
+// cannot clean up after itself. A few such files can be held at once.
+std::error_code createTemporaryFile(const std::filesystem::path& path);
+// Ends that protection: call after the file was renamed or removed.
+void releaseTemporaryFile(const std::filesystem::path& path);
+
+// Writes `size` bytes as the whole content of the existing file `path` and
+// flushes them to the disk. Every write, the flush and the close are checked.
+std::error_code writeFileContents(const std::filesystem::path& path, const void* data, std::size_t size);
+
+// Flushes a file another writer has closed to the disk, reporting a write
+// error that writer may have missed.
+std::error_code syncFile(const std::filesystem::path& path);
+
 // Renames `from` over `to` in one step: `to` is either the old file or the
 // new one, never missing.
 std::error_code replaceFile(const std::filesystem::path& from, const std::filesystem::path& to);

@@ -1,9 +1,13 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 
 #include "host/os/os.h"
 
@@ -15,6 +19,115 @@ std::error_code createNewFile(const fs::path& path) {
   if (fd < 0) return {errno, std::generic_category()};
   ::close(fd);
   return {};
+}
+
+namespace {
+
+// Temporaries the signal handler removes: a fixed table, since a handler may
+// neither allocate nor lock. A slot's name is complete before `used` is set.
+struct TemporarySlot {
+  std::atomic<bool> used{false};
+  char name[4096];
+};
+TemporarySlot temporaries[8];
+std::mutex slotsMutex;  // between threads registering; the handler never takes it
+
+extern "C" void removeTemporariesAndStop(int signal) {
+  const int saved = errno;
+  for (TemporarySlot& slot : temporaries)
+    if (slot.used.load(std::memory_order_acquire)) ::unlink(slot.name);
+  errno = saved;
+  // Ended by the same signal, as if there had been no handler.
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+void installHandlers() {
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old {};
+    if (::sigaction(sig, nullptr, &old) != 0) continue;
+    // A signal the caller chose to ignore (nohup) stays ignored.
+    if (old.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = removeTemporariesAndStop;
+    ::sigemptyset(&action.sa_mask);
+    ::sigaction(sig, &action, nullptr);
+  }
+}
+
+// Blocks the three signals for its lifetime, so that a file is never created
+// without being registered.
+class SignalsBlocked {
+ public:
+  SignalsBlocked() {
+    sigset_t set;
+    ::sigemptyset(&set);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaddset(&set, sig);
+    ::pthread_sigmask(SIG_BLOCK, &set, &old_);
+  }
+  ~SignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+  SignalsBlocked(const SignalsBlocked&) = delete;
+  SignalsBlocked& operator=(const SignalsBlocked&) = delete;
+
+ private:
+  sigset_t old_;
+};
+
+}  // namespace
+
+std::error_code createTemporaryFile(const fs::path& path) {
+  static std::once_flag installed;
+  std::call_once(installed, installHandlers);
+  const std::string& name = path.native();
+  if (name.size() >= sizeof temporaries[0].name) return std::make_error_code(std::errc::filename_too_long);
+
+  const std::lock_guard lock(slotsMutex);
+  TemporarySlot* free = nullptr;
+  for (TemporarySlot& slot : temporaries)
+    if (!slot.used.load(std::memory_order_relaxed)) free = &slot;
+  if (!free) return std::make_error_code(std::errc::too_many_files_open);
+  const SignalsBlocked blocked;
+  if (const std::error_code e = createNewFile(path)) return e;
+  std::memcpy(free->name, name.c_str(), name.size() + 1);
+  free->used.store(true, std::memory_order_release);
+  return {};
+}
+
+void releaseTemporaryFile(const fs::path& path) {
+  const std::lock_guard lock(slotsMutex);
+  for (TemporarySlot& slot : temporaries)
+    if (slot.used.load(std::memory_order_relaxed) && path.native() == slot.name) {
+      slot.used.store(false, std::memory_order_release);
+      return;
+    }
+}
+
+std::error_code writeFileContents(const fs::path& path, const void* data, std::size_t size) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) return {errno, std::generic_category()};
+  const auto* p = static_cast<const char*>(data);
+  int error = 0;
+  while (size > 0 && error == 0) {
+    const ssize_t n = ::write(fd, p, size);
+    if (n < 0) {
+      if (errno != EINTR) error = errno;
+      continue;
+    }
+    if (n == 0) error = ENOSPC;
+    p += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  return {error, std::generic_category()};
+}
+
+std::error_code syncFile(const fs::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {errno, std::generic_category()};
+  int error = ::fsync(fd) != 0 ? errno : 0;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  return {error, std::generic_category()};
 }
 
 std::error_code replaceFile(const fs::path& from, const fs::path& to) {

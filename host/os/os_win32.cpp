@@ -6,7 +6,10 @@
 
 #include <io.h>
 
+#include <atomic>
+#include <cstring>
 #include <memory>
+#include <mutex>
 
 #include "host/os/os.h"
 
@@ -47,6 +50,83 @@ std::error_code createNewFile(const fs::path& path) {
   }
   ::CloseHandle(file);
   return {};
+}
+
+namespace {
+
+// Temporaries the console handler removes. It runs on a thread of its own
+// while the program goes on, so it reads only complete, published slots.
+struct TemporarySlot {
+  std::atomic<bool> used{false};
+  wchar_t name[32768];
+};
+TemporarySlot temporaries[8];
+std::mutex slotsMutex;
+
+BOOL WINAPI removeTemporaries(DWORD /*event*/) {
+  // Files still open are removed when their last handle closes.
+  for (TemporarySlot& slot : temporaries)
+    if (slot.used.load(std::memory_order_acquire)) ::DeleteFileW(slot.name);
+  return FALSE;  // the default handler then ends the process
+}
+
+}  // namespace
+
+std::error_code createTemporaryFile(const fs::path& path) {
+  static std::once_flag installed;
+  std::call_once(installed, [] { ::SetConsoleCtrlHandler(removeTemporaries, TRUE); });
+  const std::wstring& name = path.native();
+  if (name.size() >= std::size(temporaries[0].name)) return std::make_error_code(std::errc::filename_too_long);
+  const std::lock_guard lock(slotsMutex);
+  TemporarySlot* free = nullptr;
+  for (TemporarySlot& slot : temporaries)
+    if (!slot.used.load(std::memory_order_relaxed)) free = &slot;
+  if (!free) return std::make_error_code(std::errc::too_many_files_open);
+  std::memcpy(free->name, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
+  free->used.store(true, std::memory_order_release);
+  if (const std::error_code e = createNewFile(path)) {
+    free->used.store(false, std::memory_order_release);
+    return e;
+  }
+  return {};
+}
+
+void releaseTemporaryFile(const fs::path& path) {
+  const std::lock_guard lock(slotsMutex);
+  for (TemporarySlot& slot : temporaries)
+    if (slot.used.load(std::memory_order_relaxed) && path.native() == slot.name) {
+      slot.used.store(false, std::memory_order_release);
+      return;
+    }
+}
+
+std::error_code writeFileContents(const fs::path& path, const void* data, std::size_t size) {
+  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return lastError();
+  const auto* p = static_cast<const char*>(data);
+  std::error_code error;
+  while (size > 0 && !error) {
+    const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!::WriteFile(file, p, chunk, &written, nullptr)) error = lastError();
+    else if (written == 0) error = std::make_error_code(std::errc::no_space_on_device);
+    p += written;
+    size -= written;
+  }
+  if (!error && !::FlushFileBuffers(file)) error = lastError();
+  if (!::CloseHandle(file) && !error) error = lastError();
+  return error;
+}
+
+std::error_code syncFile(const fs::path& path) {
+  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return lastError();
+  std::error_code error;
+  if (!::FlushFileBuffers(file)) error = lastError();
+  if (!::CloseHandle(file) && !error) error = lastError();
+  return error;
 }
 
 std::error_code replaceFile(const fs::path& from, const fs::path& to) {

@@ -208,7 +208,7 @@ TEST_F(ImageFileTest, FailedWritesLeaveNoTemporaryAndKeepTheTarget) {
   EXPECT_THROW(writeImageFile(file("target.png"), grey, FileInfo{}), ImageFileError);
   EXPECT_TRUE(fs::is_directory(dir_ / "target.png"));
 
-  // The writer refuses a grey image only after the temporary exists.
+  // A format that holds colour only refuses a grey image; the old file stays.
   std::ofstream(file("old.hdr"), std::ios::binary) << "previous contents";
   EXPECT_THROW(writeImageFile(file("old.hdr"), grey, FileInfo{}), ImageFileError);
   EXPECT_EQ(slurp(file("old.hdr")), "previous contents");
@@ -222,6 +222,37 @@ TEST_F(ImageFileTest, FailedWritesLeaveNoTemporaryAndKeepTheTarget) {
   writeImageFile(file("old.png"), grey, FileInfo{});
   EXPECT_EQ(readImageFile(file("old.png")).pixels, grey.pixels);
   EXPECT_EQ(listing().size(), 3u);
+}
+
+TEST_F(ImageFileTest, EveryOfferedFormatReadsBackWhatWasWritten) {
+  // The write checks its own result: a format whose writer changes the
+  // samples of a lossless file would fail here.
+  std::vector<std::uint8_t> rgb(16 * 8 * 3), grey(16 * 8), alpha(16 * 8);
+  for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<std::uint8_t>(i * 29 + 3);
+  for (std::size_t i = 0; i < grey.size(); ++i) grey[i] = static_cast<std::uint8_t>(i * 13 + 1);
+  for (std::size_t i = 0; i < alpha.size(); ++i) alpha[i] = static_cast<std::uint8_t>(255 - i);
+  for (const ImageFormat& format : imageFormats()) {
+    SCOPED_TRACE(format.name);
+    const bool lossy = format.name == "jpeg" || format.name == "hdr";
+    const std::string name = file("rgba" + format.extensions.front());
+    writeImageFile(name, makeImage(16, 8, 3, SampleDepth::u8, rgb, alpha), FileInfo{});
+    const HostImage back = readImageFile(name);
+    ASSERT_EQ(back.channels, 3);
+    if (!lossy && back.depth == SampleDepth::u8) {
+      EXPECT_EQ(back.pixels, rgb);
+    }
+    if (back.hasAlpha() && back.depth == SampleDepth::u8) {
+      EXPECT_EQ(back.alpha, alpha);
+    }
+    if (format.name == "hdr") continue;  // colour only
+    const std::string greyName = file("grey" + format.extensions.front());
+    writeImageFile(greyName, makeImage(16, 8, 1, SampleDepth::u8, grey), FileInfo{});
+    const HostImage greyBack = readImageFile(greyName);
+    if (!lossy && greyBack.depth == SampleDepth::u8) {
+      EXPECT_EQ(greyBack.pixels, grey);
+    }
+  }
+  EXPECT_EQ(listing().size(), 2 * imageFormats().size() - 1) << "a temporary was left";
 }
 
 TEST_F(ImageFileTest, MasksAreEightBitGrey) {

@@ -2,7 +2,7 @@
 
 #include "directional_filter.h"
 #include "engine_settings.h"
-#include "row_bands.h"
+#include "framework/row_bands.h"
 #include "sharpen.h"
 #include "shell/progress.h"
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "framework/row_bands.h"
 #include "sample_conversion.h"
 #include "shell/messages.h"
 
@@ -43,27 +44,29 @@ void fillFromHost(cspaceBuffer& b, const Sample* src, std::ptrdiff_t rowBytes, s
   h = std::min(h, b.height);
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(src);
   const std::ptrdiff_t step = spp;
-  for (std::int32_t y = 0; y < h; ++y) {
-    const auto* s =
-        reinterpret_cast<const Sample*>(bytes + (static_cast<std::ptrdiff_t>(y0) + y) * rowBytes) +
-        static_cast<std::ptrdiff_t>(x0) * step;
-    float* d = b.at(0, y);
-    if (spp < 3) {
-      // One sample per pixel (a second one, if any, is not colour): grey.
-      for (std::int32_t x = 0; x < w; ++x, s += step, d += 3) {
-        const float v = convert(s[0]);
-        d[0] = v;
-        d[1] = v;
-        d[2] = v;
-      }
-    } else {
-      for (std::int32_t x = 0; x < w; ++x, s += step, d += 3) {
-        d[0] = convert(s[0]);
-        d[1] = convert(s[1]);
-        d[2] = convert(s[2]);
+  runRowBands(h, [&](std::int32_t firstRow, std::int32_t endRow, int) {
+    for (std::int32_t y = firstRow; y < endRow; ++y) {
+      const auto* s =
+          reinterpret_cast<const Sample*>(bytes + (static_cast<std::ptrdiff_t>(y0) + y) * rowBytes) +
+          static_cast<std::ptrdiff_t>(x0) * step;
+      float* d = b.at(0, y);
+      if (spp < 3) {
+        // One sample per pixel (a second one, if any, is not colour): grey.
+        for (std::int32_t x = 0; x < w; ++x, s += step, d += 3) {
+          const float v = convert(s[0]);
+          d[0] = v;
+          d[1] = v;
+          d[2] = v;
+        }
+      } else {
+        for (std::int32_t x = 0; x < w; ++x, s += step, d += 3) {
+          d[0] = convert(s[0]);
+          d[1] = convert(s[1]);
+          d[2] = convert(s[2]);
+        }
       }
     }
-  }
+  });
 }
 
 // Source index of a full-buffer index n for an inner run [m, m + size):
@@ -147,12 +150,14 @@ void cspaceBuffer::fillFromInterleaved8(const std::uint8_t* src, std::ptrdiff_t 
   if (!data || !src) return;
   w = std::min(w, width);
   h = std::min(h, height);
-  for (std::int32_t y = 0; y < h; ++y) {
-    const std::uint8_t* s = src + static_cast<std::ptrdiff_t>(y) * rowStep;
-    float* d = at(0, y);
-    const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(w) * 3;
-    for (std::ptrdiff_t i = 0; i < n; ++i) d[i] = workingFrom8(s[i]);
-  }
+  const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(w) * 3;
+  runRowBands(h, [&](std::int32_t first, std::int32_t end, int) {
+    for (std::int32_t y = first; y < end; ++y) {
+      const std::uint8_t* s = src + static_cast<std::ptrdiff_t>(y) * rowStep;
+      float* d = at(0, y);
+      for (std::ptrdiff_t i = 0; i < n; ++i) d[i] = workingFrom8(s[i]);
+    }
+  });
 }
 
 void cspaceBuffer::fillFromHost8(const std::uint8_t* src, std::ptrdiff_t rowBytesIn,
@@ -220,9 +225,11 @@ void cspaceBuffer::copyFrom(const cspaceBuffer& other) {
   const auto runBytes = static_cast<std::size_t>(cols) * 3 * sizeof(float);
   const std::ptrdiff_t dstStride = stride();
   const std::ptrdiff_t srcStride = other.stride();
-  for (std::int32_t y = 0; y < rows; ++y)
-    std::memcpy(data + static_cast<std::ptrdiff_t>(y) * dstStride,
-                other.data + static_cast<std::ptrdiff_t>(y) * srcStride, runBytes);
+  runRowBands(rows, [&](std::int32_t first, std::int32_t end, int) {
+    for (std::int32_t y = first; y < end; ++y)
+      std::memcpy(data + static_cast<std::ptrdiff_t>(y) * dstStride,
+                  other.data + static_cast<std::ptrdiff_t>(y) * srcStride, runBytes);
+  });
 }
 
 }  // namespace veltrane

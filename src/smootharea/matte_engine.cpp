@@ -5,7 +5,7 @@
 #include <cstddef>
 
 #include "denoise/directional_filter.h"
-#include "denoise/row_bands.h"
+#include "framework/row_bands.h"
 #include "matte_settings.h"
 #include "matte_writers.h"
 #include "shell/progress.h"

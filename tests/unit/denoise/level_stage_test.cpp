@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "denoise/row_bands.h"
+#include "framework/row_bands.h"
 #include "support/engine_fixture.h"
 
 namespace veltrane {

@@ -7,6 +7,7 @@
 #include "engine_settings.h"
 #include "framework/row_bands.h"
 #include "level_stage.h"
+#include "simd/kernel_dispatch.h"
 #include "shell/call_context.h"
 #include "shell/progress.h"
 
@@ -142,11 +143,21 @@ void expandOddRow(const cspaceBuffer& coarse, cspaceBuffer& destination, const c
 
 }  // namespace
 
-void expandImageGuided(cspaceBuffer& coarse, cspaceBuffer& destination, cspaceBuffer& guide) {
+void expandImageGuided(cspaceBuffer& coarse, cspaceBuffer& destination, cspaceBuffer& guide,
+                       SimdLevel level) {
   if (!coarse.marginsValid) coarse.mirrorMargins();
   if (!guide.marginsValid) guide.mirrorMargins();
+  RowKernelArgs a;
+  a.image = guide.at(0, 0);
+  a.imageStride = guide.stride();
+  a.result = destination.at(0, 0);
+  a.resultStride = destination.stride();
+  a.coarse = coarse.at(0, 0);
+  a.coarseStride = coarse.stride();
+  a.width = guide.width;
   // Every row depends only on the coarse level and the guide.
   runRowBands(guide.height, [&](std::int32_t first, std::int32_t end, int) {
+    if (runVectorKernel(level, &RowKernelSet::expandGuided, a, first, end)) return;
     for (std::int32_t y = first; y < end; ++y) {
       if ((y & 1) == 0)
         expandEvenRow(coarse, destination, guide, y);

@@ -37,7 +37,10 @@ struct RowKernelArgs {
   float SC = 0.0f;
   float invGreen = 0.0f;
   bool lab = false;
-  // Working memory of the kernel: planarScratchFloats(width, lanes) floats.
+  // guided expansion: image is the guide, result the expanded level
+  const float* coarse = nullptr;
+  std::ptrdiff_t coarseStride = 0;
+  // Working memory of the kernel (runVectorKernel supplies it).
   float* scratch = nullptr;
 };
 
@@ -47,6 +50,7 @@ struct RowKernelSet {
   RowKernel smoothArea;
   RowKernel directional;
   RowKernel sharpen;
+  RowKernel expandGuided;
   std::int32_t lanes;  // pixels per vector
 };
 

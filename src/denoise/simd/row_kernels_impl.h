@@ -373,9 +373,145 @@ void sharpenRows(const RowKernelArgs& a, std::int32_t firstRow, std::int32_t end
   }
 }
 
+// Weight of a guide neighbour q for the guide pixel p (pyramid.cpp).
+inline vf similarity(vf p0, vf p1, vf p2, vf q0, vf q1, vf q2) {
+  constexpr float inv200 = 1.0f / 200.0f;
+  const vf d = dist(p0, p1, p2, q0, q1, q2);
+  return d <= 10.0f ? splat(1.0f) : (d > 210.0f ? splat(0.0f) : 1.0f - (d - 10.0f) * inv200);
+}
+
+// A guide row split by column parity, planar: even[c][j] is channel c of
+// column 2j, odd[c][j] of column 2j + 1.
+struct SplitRow {
+  float* even[3];
+  float* odd[3];
+
+  vf evenAt(int c, std::int32_t j) const { return load(even[c] + j); }
+  vf oddAt(int c, std::int32_t j) const { return load(odd[c] + j); }
+};
+
+void splitRow(const float* src, std::int32_t pairs, const SplitRow& r) {
+  for (std::ptrdiff_t j = 0; j < pairs; ++j)
+    for (int c = 0; c < 3; ++c) {
+      r.even[c][j] = src[6 * j + c];
+      r.odd[c][j] = src[6 * j + 3 + c];
+    }
+}
+
+void planarRow(const float* src, std::int32_t count, float* const* out) {
+  for (std::ptrdiff_t j = 0; j < count; ++j)
+    for (int c = 0; c < 3; ++c) out[c][j] = src[3 * j + c];
+}
+
+// Normalises two weights to a sum of 1; both 0 gives 1/2 each.
+inline void normalise(vf& a, vf& b) {
+  const vi none = (a == 0.0f) & (b == 0.0f);
+  const vf sum = a + b;
+  const vf na = a / sum;
+  const vf nb = b / sum;
+  a = none ? splat(0.5f) : na;
+  b = none ? splat(0.5f) : nb;
+}
+
+// Writes columns 2j (from e0..e2) and 2j + 1 (from o0..o2) of lanes j0 + l
+// that lie inside the row.
+inline void storePairs(float* out, std::int32_t j0, std::int32_t width, const vf* e, const vf* o) {
+  alignas(64) float te[3][N], to[3][N];
+  for (int c = 0; c < 3; ++c) {
+    store(te[c], e[c]);
+    store(to[c], o[c]);
+  }
+  for (int l = 0; l < N; ++l) {
+    const std::ptrdiff_t x = 2 * (std::ptrdiff_t{j0} + l);
+    if (x >= width) break;
+    for (int c = 0; c < 3; ++c) out[3 * x + c] = te[c][l];
+    if (x + 1 >= width) break;
+    for (int c = 0; c < 3; ++c) out[3 * x + 3 + c] = to[c][l];
+  }
+}
+
+// Rows [firstRow, endRow) of the guided expansion of the coarse level to
+// the guide's size (pyramid.cpp: expandEvenRow, expandOddRow).
+void expandGuidedRows(const RowKernelArgs& a, std::int32_t firstRow, std::int32_t endRow) {
+  const std::int32_t pairs = (a.width + 1) / 2 + 1;  // column pairs read, with one to the right
+  const std::ptrdiff_t length = std::ptrdiff_t{pairs} + N;
+  float* next = a.scratch;
+  auto take = [&]() {
+    float* p = next;
+    next += length;
+    return p;
+  };
+  SplitRow up{}, mid{}, down{};
+  SplitRow* const guideRows[3] = {&up, &mid, &down};
+  float* Ku[3];
+  float* Kd[3];
+  for (int c = 0; c < 3; ++c) {
+    for (SplitRow* r : guideRows) {
+      r->even[c] = take();
+      r->odd[c] = take();
+    }
+    Ku[c] = take();
+    Kd[c] = take();
+  }
+  auto guideRow = [&](std::int32_t y) { return a.image + static_cast<std::ptrdiff_t>(y) * a.imageStride; };
+  auto coarseRow = [&](std::int32_t y) { return a.coarse + static_cast<std::ptrdiff_t>(y) * a.coarseStride; };
+
+  for (std::int32_t y = firstRow; y < endRow; ++y) {
+    float* out = a.result + static_cast<std::ptrdiff_t>(y) * a.resultStride;
+    if ((y & 1) == 0) {
+      splitRow(guideRow(y), pairs, mid);
+      planarRow(coarseRow(y / 2), pairs, Ku);
+      for (std::int32_t j = 0; 2 * j < a.width; j += N) {
+        vf e[3], o[3];
+        for (int c = 0; c < 3; ++c) e[c] = load(Ku[c] + j);
+        const vf F0 = mid.oddAt(0, j), F1 = mid.oddAt(1, j), F2 = mid.oddAt(2, j);
+        vf wl = similarity(F0, F1, F2, mid.evenAt(0, j), mid.evenAt(1, j), mid.evenAt(2, j));
+        vf wr = similarity(F0, F1, F2, mid.evenAt(0, j + 1), mid.evenAt(1, j + 1),
+                           mid.evenAt(2, j + 1));
+        normalise(wl, wr);
+        for (int c = 0; c < 3; ++c) o[c] = load(Ku[c] + j + 1) * wr + load(Ku[c] + j) * wl;
+        storePairs(out, j, a.width, e, o);
+      }
+      continue;
+    }
+    splitRow(guideRow(y - 1), pairs, up);
+    splitRow(guideRow(y), pairs, mid);
+    splitRow(guideRow(y + 1), pairs, down);
+    planarRow(coarseRow((y - 1) / 2), pairs, Ku);
+    planarRow(coarseRow((y + 1) / 2), pairs, Kd);
+    for (std::int32_t j = 0; 2 * j < a.width; j += N) {
+      vf e[3], o[3];
+      {
+        const vf F0 = mid.evenAt(0, j), F1 = mid.evenAt(1, j), F2 = mid.evenAt(2, j);
+        vf wu = similarity(F0, F1, F2, up.evenAt(0, j), up.evenAt(1, j), up.evenAt(2, j));
+        vf wd = similarity(F0, F1, F2, down.evenAt(0, j), down.evenAt(1, j), down.evenAt(2, j));
+        normalise(wu, wd);
+        for (int c = 0; c < 3; ++c) e[c] = load(Kd[c] + j) * wd + load(Ku[c] + j) * wu;
+      }
+      const vf F0 = mid.oddAt(0, j), F1 = mid.oddAt(1, j), F2 = mid.oddAt(2, j);
+      vf wul = similarity(F0, F1, F2, up.evenAt(0, j), up.evenAt(1, j), up.evenAt(2, j));
+      vf wur = similarity(F0, F1, F2, up.evenAt(0, j + 1), up.evenAt(1, j + 1), up.evenAt(2, j + 1));
+      vf wdl = similarity(F0, F1, F2, down.evenAt(0, j), down.evenAt(1, j), down.evenAt(2, j));
+      vf wdr = similarity(F0, F1, F2, down.evenAt(0, j + 1), down.evenAt(1, j + 1),
+                          down.evenAt(2, j + 1));
+      const vi none = (wul == 0.0f) & (wur == 0.0f) & (wdl == 0.0f) & (wdr == 0.0f);
+      const vf sum = ((wul + wur) + wdl) + wdr;
+      wul = none ? splat(0.25f) : wul / sum;
+      wur = none ? splat(0.25f) : wur / sum;
+      wdl = none ? splat(0.25f) : wdl / sum;
+      wdr = none ? splat(0.25f) : wdr / sum;
+      for (int c = 0; c < 3; ++c)
+        o[c] = load(Kd[c] + j) * wdl + load(Kd[c] + j + 1) * wdr + load(Ku[c] + j + 1) * wur +
+               load(Ku[c] + j) * wul;
+      storePairs(out, j, a.width, e, o);
+    }
+  }
+}
+
 }  // namespace
 
 extern const RowKernelSet VELTRANE_KERNEL_SET;
-const RowKernelSet VELTRANE_KERNEL_SET{&smoothAreaRows, &directionalRows, &sharpenRows, N};
+const RowKernelSet VELTRANE_KERNEL_SET{&smoothAreaRows, &directionalRows, &sharpenRows,
+                                       &expandGuidedRows, N};
 
 }  // namespace veltrane

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "denoise/directional_filter.h"
+#include "denoise/pyramid.h"
 #include "denoise/sharpen.h"
 #include "framework/simd.h"
 #include "image/sample_conversion.h"
@@ -144,6 +145,22 @@ TEST_F(SimdKernels, SharpeningGivesTheScalarBits) {
     compareLevels([&](SimdLevel level, const cspaceBuffer& in, cspaceBuffer& out,
                       cspaceBuffer& weights, std::int32_t first, std::int32_t end) {
       sharpenRows(in, out, weights, 0.3f, lab ? 0.0f : 1.7f, lab, first, end, 0, level);
+    });
+}
+
+TEST_F(SimdKernels, GuidedExpansionGivesTheScalarBits) {
+  // The whole level at once; the coarse level is made the same way on every call.
+  for (Content coarseContent : {Content::photo, Content::rangeEnds, Content::flat})
+    compareLevels([&](SimdLevel level, const cspaceBuffer& in, cspaceBuffer& out, cspaceBuffer&,
+                      std::int32_t, std::int32_t) {
+      cspaceBuffer guide = makeBuffer(in.width, in.height);
+      guide.copyFrom(in);
+      guide.marginsValid = 1;
+      cspaceBuffer coarse = makeBuffer(halfSize(in.width), halfSize(in.height));
+      fill(coarse, coarseContent, 99);
+      expandImageGuided(coarse, out, guide, level);
+      coarse.release();
+      guide.release();
     });
 }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "denoise/directional_filter.h"
+#include "denoise/simd/kernel_dispatch.h"
 #include "framework/row_bands.h"
 #include "matte_settings.h"
 #include "matte_writers.h"
@@ -29,11 +30,21 @@ constexpr PieceEngine mirelle{
 }  // namespace
 
 void matteRows(const cspaceBuffer& image, cspaceBuffer& result, std::int32_t firstRow,
-               std::int32_t endRow) {
+               std::int32_t endRow, SimdLevel level) {
   const MatteSettings& s = matteSettings();
   const float L = s.L;
   const float scale = white / s.G;
   const bool invert = s.invert != 0;
+  RowKernelArgs a;
+  a.image = image.at(0, 0);
+  a.imageStride = image.stride();
+  a.result = result.at(0, 0);
+  a.resultStride = result.stride();
+  a.width = image.width;
+  a.L = L;
+  a.matteScale = scale;
+  a.invert = invert;
+  if (runVectorKernel(level, &RowKernelSet::matte, a, firstRow, endRow)) return;
   const std::ptrdiff_t row = image.stride();
   // Right, left, below, above, above-left, below-left, below-right, above-right.
   const std::ptrdiff_t neighbours[8] = {3, -3, row, -row, -row - 3, row - 3, row + 3, 3 - row};

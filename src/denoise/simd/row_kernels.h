@@ -2,8 +2,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// The vector schedules of the directional filter, the smooth-area filter and
-// the sharpening pass. Each instruction-set level is compiled in a file of its
+// The vector schedules of the row kernels: the directional filter, the
+// smooth-area filter, sharpening, the guided expansion and the smooth-area
+// matte. Each instruction-set level is compiled in a file of its
 // own with that level's flags; this header is shared with them and therefore
 // holds plain data only (no inline functions, no library headers), so that no
 // code built for a wider instruction set can end up in the rest of the module.
@@ -37,6 +38,10 @@ struct RowKernelArgs {
   float SC = 0.0f;
   float invGreen = 0.0f;
   bool lab = false;
+  // smooth-area matte: the low threshold, white / high threshold, inversion
+  float L = 0.0f;
+  float matteScale = 0.0f;
+  bool invert = false;
   // guided expansion: image is the guide, result the expanded level
   const float* coarse = nullptr;
   std::ptrdiff_t coarseStride = 0;
@@ -51,6 +56,7 @@ struct RowKernelSet {
   RowKernel directional;
   RowKernel sharpen;
   RowKernel expandGuided;
+  RowKernel matte;
   std::int32_t lanes;  // pixels per vector
 };
 

@@ -508,10 +508,44 @@ void expandGuidedRows(const RowKernelArgs& a, std::int32_t firstRow, std::int32_
   }
 }
 
+// Rows [firstRow, endRow) of the smooth-area matte (smootharea/matte_engine.cpp).
+void matteRowsKernel(const RowKernelArgs& a, std::int32_t firstRow, std::int32_t endRow) {
+  constexpr float oneTwentyFourth = 0.041666668f;
+  constexpr float white = 255.0f;
+  // Right, left, below, above, above-left, below-left, below-right, above-right.
+  constexpr int neighbours[8][2] = {{1, 0},   {-1, 0}, {0, 1}, {0, -1},
+                                    {-1, -1}, {-1, 1}, {1, 1}, {1, -1}};
+  const PlanarRing ring = ringFor(a);
+  for (std::int32_t y = firstRow - 1; y < firstRow + 1; ++y)
+    ring.load(a.image, a.imageStride, a.width, y);
+  Window w{};
+  for (std::int32_t y = firstRow; y < endRow; ++y) {
+    ring.load(a.image, a.imageStride, a.width, y + 1);
+    for (int c = 0; c < 3; ++c)
+      for (int dy = -1; dy <= 1; ++dy) w.rows[c][dy + 3] = ring.row(c, y + dy);
+    float* out = a.result + static_cast<std::ptrdiff_t>(y) * a.resultStride;
+    for (std::int32_t x = 0; x < a.width; x += N) {
+      w.x = x;
+      vf S = splat(0.0f);
+      for (int k = 0; k < 3; ++k) {
+        const vf P = w.at(k, 0, 0);
+        for (const auto& o : neighbours) {
+          const vf e = vabs(P - w.at(k, o[0], o[1])) - a.L;
+          S = e > 0.0f ? S + e : S;
+        }
+      }
+      vf M = S * oneTwentyFourth * a.matteScale;
+      M = M < white ? M : splat(white);
+      if (a.invert) M = white - M;
+      storePixels(out + 3 * x, M, M, M, a.width - x < N ? a.width - x : N);
+    }
+  }
+}
+
 }  // namespace
 
 extern const RowKernelSet VELTRANE_KERNEL_SET;
 const RowKernelSet VELTRANE_KERNEL_SET{&smoothAreaRows, &directionalRows, &sharpenRows,
-                                       &expandGuidedRows, N};
+                                       &expandGuidedRows, &matteRowsKernel, N};
 
 }  // namespace veltrane

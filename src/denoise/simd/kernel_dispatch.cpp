@@ -54,9 +54,9 @@ bool runVectorKernel(SimdLevel level, RowKernel RowKernelSet::*which, RowKernelA
                      std::int32_t firstRow, std::int32_t endRow) {
   const RowKernelSet* set = rowKernels(level);
   if (!set || firstRow >= endRow || args.width < 1) return false;
-  // The filters' ring of planar rows, or the expansion's 24 half rows.
+  // The filters' ring of planar rows, or the expansion's 30 half rows.
   const std::int64_t ring = std::int64_t{3} * planarRingRows * (std::int64_t{args.width} + 6 + set->lanes);
-  const std::int64_t halves = std::int64_t{24} * ((std::int64_t{args.width} + 1) / 2 + 1 + set->lanes);
+  const std::int64_t halves = std::int64_t{30} * ((std::int64_t{args.width} + 1) / 2 + 1 + set->lanes);
   const std::int64_t floats = ring > halves ? ring : halves;
   if (static_cast<std::uint64_t>(floats) > std::numeric_limits<std::size_t>::max() / sizeof(float))
     return false;

@@ -441,26 +441,41 @@ void expandGuidedRows(const RowKernelArgs& a, std::int32_t firstRow, std::int32_
     next += length;
     return p;
   };
-  SplitRow up{}, mid{}, down{};
-  SplitRow* const guideRows[3] = {&up, &mid, &down};
-  float* Ku[3];
-  float* Kd[3];
-  for (int c = 0; c < 3; ++c) {
-    for (SplitRow* r : guideRows) {
-      r->even[c] = take();
-      r->odd[c] = take();
+  // Split guide rows in slots by row mod 4 and planar coarse rows by row mod
+  // 2, each made once for the rows of the band that read it.
+  SplitRow guideSlots[4];
+  std::int32_t guideTags[4] = {-9, -9, -9, -9};
+  float* coarseSlots[2][3];
+  std::int32_t coarseTags[2] = {-9, -9};
+  for (SplitRow& r : guideSlots)
+    for (int c = 0; c < 3; ++c) {
+      r.even[c] = take();
+      r.odd[c] = take();
     }
-    Ku[c] = take();
-    Kd[c] = take();
-  }
-  auto guideRow = [&](std::int32_t y) { return a.image + static_cast<std::ptrdiff_t>(y) * a.imageStride; };
-  auto coarseRow = [&](std::int32_t y) { return a.coarse + static_cast<std::ptrdiff_t>(y) * a.coarseStride; };
+  for (auto& slot : coarseSlots)
+    for (float*& p : slot) p = take();
+  auto guide = [&](std::int32_t y) -> const SplitRow& {
+    const int i = (y + 4) & 3;
+    if (guideTags[i] != y) {
+      splitRow(a.image + static_cast<std::ptrdiff_t>(y) * a.imageStride, pairs, guideSlots[i]);
+      guideTags[i] = y;
+    }
+    return guideSlots[i];
+  };
+  auto coarseRow = [&](std::int32_t y) -> float* const* {
+    const int i = y & 1;
+    if (coarseTags[i] != y) {
+      planarRow(a.coarse + static_cast<std::ptrdiff_t>(y) * a.coarseStride, pairs, coarseSlots[i]);
+      coarseTags[i] = y;
+    }
+    return coarseSlots[i];
+  };
 
   for (std::int32_t y = firstRow; y < endRow; ++y) {
     float* out = a.result + static_cast<std::ptrdiff_t>(y) * a.resultStride;
     if ((y & 1) == 0) {
-      splitRow(guideRow(y), pairs, mid);
-      planarRow(coarseRow(y / 2), pairs, Ku);
+      const SplitRow& mid = guide(y);
+      float* const* Ku = coarseRow(y / 2);
       for (std::int32_t j = 0; 2 * j < a.width; j += N) {
         vf e[3], o[3];
         for (int c = 0; c < 3; ++c) e[c] = load(Ku[c] + j);
@@ -474,11 +489,11 @@ void expandGuidedRows(const RowKernelArgs& a, std::int32_t firstRow, std::int32_
       }
       continue;
     }
-    splitRow(guideRow(y - 1), pairs, up);
-    splitRow(guideRow(y), pairs, mid);
-    splitRow(guideRow(y + 1), pairs, down);
-    planarRow(coarseRow((y - 1) / 2), pairs, Ku);
-    planarRow(coarseRow((y + 1) / 2), pairs, Kd);
+    const SplitRow& up = guide(y - 1);
+    const SplitRow& mid = guide(y);
+    const SplitRow& down = guide(y + 1);
+    float* const* Ku = coarseRow((y - 1) / 2);
+    float* const* Kd = coarseRow((y + 1) / 2);
     for (std::int32_t j = 0; 2 * j < a.width; j += N) {
       vf e[3], o[3];
       {

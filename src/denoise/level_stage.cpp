@@ -25,7 +25,8 @@ ResultCode runLevelStage(cspaceBuffer& image, float T, bool finest, float detail
     releaseBoth();
     return outOfMemory;
   }
-  copy.copyFrom(image);
+  // Both filters write every inner pixel of the copy; its margin is
+  // mirrored after the pass.
   weights.create(image.marginX, image.marginY, image.width, image.height);
   if (!weights.checkAllocated()) {
     releaseBoth();
@@ -52,7 +53,14 @@ ResultCode runLevelStage(cspaceBuffer& image, float T, bool finest, float detail
 
   copy.marginsValid = 0;
   copy.mirrorMargins();
-  image.copyFrom(copy);
+  // Sharpening writes every inner pixel of the image from the copy; without
+  // it the copy is the result.
+  if (SB == 0.0f && SC == 0.0f) {
+    if (!image.swapMemoryWith(copy)) image.copyFrom(copy);
+    image.marginsValid = 0;
+    releaseBoth();
+    return noErr;
+  }
 
   const bool lab = s.labImage != 0;
   runRowBands(image.height, [&](std::int32_t first, std::int32_t end, int thread) {

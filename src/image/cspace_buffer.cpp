@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "framework/row_bands.h"
 #include "sample_conversion.h"
@@ -230,6 +231,17 @@ void cspaceBuffer::copyFrom(const cspaceBuffer& other) {
       std::memcpy(data + static_cast<std::ptrdiff_t>(y) * dstStride,
                   other.data + static_cast<std::ptrdiff_t>(y) * srcStride, runBytes);
   });
+}
+
+bool cspaceBuffer::swapMemoryWith(cspaceBuffer& other) noexcept {
+  if (fullWidth != other.fullWidth || fullHeight != other.fullHeight || marginX != other.marginX ||
+      marginY != other.marginY || width != other.width || height != other.height)
+    return false;
+  std::swap(bufferID, other.bufferID);
+  std::swap(data, other.data);
+  std::swap(locked, other.locked);
+  std::swap(marginsValid, other.marginsValid);
+  return true;
 }
 
 }  // namespace veltrane

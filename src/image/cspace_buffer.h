@@ -65,6 +65,10 @@ struct cspaceBuffer {
   void mirrorMargins();
   // Copies the top-left min(fullWidth) x min(fullHeight) pixels of other.
   void copyFrom(const cspaceBuffer& other);
+  // Exchanges the memory (and margin state) of two buffers of the same
+  // geometry instead of copying; returns false, changing nothing, when the
+  // geometries differ.
+  bool swapMemoryWith(cspaceBuffer& other) noexcept;
 };
 
 inline constexpr const char* notEnoughMemoryMessage =

@@ -78,7 +78,7 @@ ResultCode runMattePass(cspaceBuffer& image, MattePassKind kind, float T) {
     copy.release();
     return outOfMemory;
   }
-  copy.copyFrom(image);
+  // Both passes write every inner pixel of the copy.
 
   if (kind == MattePassKind::denoise) {
     const float H = matteSettings().H;
@@ -99,7 +99,7 @@ ResultCode runMattePass(cspaceBuffer& image, MattePassKind kind, float T) {
 
   copy.marginsValid = 0;
   copy.mirrorMargins();
-  image.copyFrom(copy);
+  if (!image.swapMemoryWith(copy)) image.copyFrom(copy);
   image.marginsValid = 0;
   copy.release();
   return noErr;
@@ -111,7 +111,8 @@ ResultCode buildSmoothAreaMatte(cspaceBuffer& input, cspaceBuffer& output) {
   if (progressStep(0)) return userCancelled;
   if (ResultCode rc = runMattePass(input, MattePassKind::matte, T); rc != noErr) return rc;
   if (progressStep(0)) return userCancelled;
-  output.copyFrom(input);
+  // The driver releases both buffers: the output may take the input's memory.
+  if (!output.swapMemoryWith(input)) output.copyFrom(input);
   return noErr;
 }
 

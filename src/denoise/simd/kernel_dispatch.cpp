@@ -60,8 +60,7 @@ bool runVectorKernel(SimdLevel level, RowKernel RowKernelSet::*which, RowKernelA
   const std::int64_t floats = ring > halves ? ring : halves;
   if (static_cast<std::uint64_t>(floats) > std::numeric_limits<std::size_t>::max() / sizeof(float))
     return false;
-  // Zeroed: the padding after each row feeds lanes whose results are dropped.
-  const std::unique_ptr<float[]> scratch(new (std::nothrow) float[static_cast<std::size_t>(floats)]());
+  const std::unique_ptr<float[]> scratch(new (std::nothrow) float[static_cast<std::size_t>(floats)]);
   if (!scratch) return false;
   args.scratch = scratch.get();
   args.taps = &directionalTapTables();

@@ -46,7 +46,8 @@ inline vf dist(vf g0, vf g1, vf g2, vf h0, vf h1, vf h2) {
 
 // Planar copies of image rows y - 3 .. y + 3: row y of channel c lives in
 // slot (y + 3) mod 7 of plane c. Index 0 of a row is inner column 0; the
-// row holds columns -3 .. width + 2 and a vector of zero padding after them.
+// row holds columns -3 .. width + 2 and a vector of zero padding after them
+// (the padding feeds lanes whose results are dropped).
 struct PlanarRing {
   float* base;
   std::ptrdiff_t rowFloats;
@@ -69,9 +70,16 @@ struct PlanarRing {
   }
 };
 
+// The ring in the kernel's working memory, with its padding zeroed.
 PlanarRing ringFor(const RowKernelArgs& a) {
   const std::ptrdiff_t rowFloats = std::ptrdiff_t{a.width} + 6 + N;
-  return PlanarRing{a.scratch, rowFloats, rowFloats * planarRingRows};
+  const PlanarRing ring{a.scratch, rowFloats, rowFloats * planarRingRows};
+  for (int c = 0; c < 3; ++c)
+    for (std::int32_t slot = 0; slot < planarRingRows; ++slot) {
+      float* pad = ring.row(c, slot - 3) + a.width + 3;
+      for (int l = 0; l < N; ++l) pad[l] = 0.0f;
+    }
+  return ring;
 }
 
 // Stores the first `count` lanes of q0, q1, q2 as interleaved pixels.
@@ -439,6 +447,7 @@ void expandGuidedRows(const RowKernelArgs& a, std::int32_t firstRow, std::int32_
   auto take = [&]() {
     float* p = next;
     next += length;
+    for (std::ptrdiff_t j = pairs; j < length; ++j) p[j] = 0.0f;  // padding
     return p;
   };
   // Split guide rows in slots by row mod 4 and planar coarse rows by row mod

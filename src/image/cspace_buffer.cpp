@@ -161,22 +161,26 @@ void cspaceBuffer::fillFromInterleaved8(const std::uint8_t* src, std::ptrdiff_t 
   });
 }
 
+// The conversions go in as lambdas so that they are inlined into the row loop.
 void cspaceBuffer::fillFromHost8(const std::uint8_t* src, std::ptrdiff_t rowBytesIn,
                                  std::int32_t x0, std::int32_t y0, std::int32_t w, std::int32_t h,
                                  std::int32_t samplesPerPixel) {
-  fillFromHost(*this, src, rowBytesIn, x0, y0, w, h, samplesPerPixel, workingFrom8);
+  fillFromHost(*this, src, rowBytesIn, x0, y0, w, h, samplesPerPixel,
+               [](std::uint8_t v) { return workingFrom8(v); });
 }
 
 void cspaceBuffer::fillFromHost16(const std::uint16_t* src, std::ptrdiff_t rowBytesIn,
                                   std::int32_t x0, std::int32_t y0, std::int32_t w, std::int32_t h,
                                   std::int32_t samplesPerPixel) {
-  fillFromHost(*this, src, rowBytesIn, x0, y0, w, h, samplesPerPixel, workingFrom16);
+  fillFromHost(*this, src, rowBytesIn, x0, y0, w, h, samplesPerPixel,
+               [](std::uint16_t v) { return workingFrom16(v); });
 }
 
 void cspaceBuffer::fillFromHost32(const float* src, std::ptrdiff_t rowBytesIn, std::int32_t x0,
                                   std::int32_t y0, std::int32_t w, std::int32_t h,
                                   std::int32_t samplesPerPixel) {
-  fillFromHost(*this, src, rowBytesIn, x0, y0, w, h, samplesPerPixel, workingFrom32);
+  fillFromHost(*this, src, rowBytesIn, x0, y0, w, h, samplesPerPixel,
+               [](float v) { return workingFrom32(v); });
 }
 
 // Left and right margins of every inner row first, pixel by pixel; then the

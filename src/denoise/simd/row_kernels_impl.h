@@ -254,8 +254,8 @@ void smoothAreaRows(const RowKernelArgs& a, std::int32_t firstRow, std::int32_t 
         A2 += w4 * n2;
       }
       const int count = a.width - x < N ? a.width - x : N;
-      storePixels(out + 3 * x, A0 / S, A1 / S, A2 / S, count);
-      storeChannel0(wout + 3 * x, (S - 0.9f) / S, count);
+      storePixels(out + 3 * std::ptrdiff_t{x}, A0 / S, A1 / S, A2 / S, count);
+      storeChannel0(wout + 3 * std::ptrdiff_t{x}, (S - 0.9f) / S, count);
     }
   }
 }
@@ -296,8 +296,8 @@ void directionalRows(const RowKernelArgs& a, std::int32_t firstRow, std::int32_t
       const vf q1 = none ? P1 : P1 * keep + f * (A1 / S);
       const vf q2 = none ? P2 : P2 * keep + f * (A2 / S);
       const int count = a.width - x < N ? a.width - x : N;
-      storePixels(out + 3 * x, q0, q1, q2, count);
-      if (wout) storeChannel0(wout + 3 * x, none ? splat(0.0f) : f, count);
+      storePixels(out + 3 * std::ptrdiff_t{x}, q0, q1, q2, count);
+      if (wout) storeChannel0(wout + 3 * std::ptrdiff_t{x}, none ? splat(0.0f) : f, count);
     }
   }
 }
@@ -330,7 +330,7 @@ void sharpenRows(const RowKernelArgs& a, std::int32_t firstRow, std::int32_t end
     for (std::int32_t x = 0; x < a.width; x += N) {
       w.x = x;
       const int count = a.width - x < N ? a.width - x : N;
-      vf e = loadChannel0(wrow + 3 * x, count);
+      vf e = loadChannel0(wrow + 3 * std::ptrdiff_t{x}, count);
       e = e < 0.0f ? splat(0.0f) : e;
       const vf aB = e * a.SB;
       const vf aC = e * a.SC;
@@ -371,11 +371,11 @@ void sharpenRows(const RowKernelArgs& a, std::int32_t firstRow, std::int32_t end
       const vf B2 = B + (B - Bb) * aC * amountScale;
 
       if (a.lab) {
-        storePixels(out + 3 * x, Y2, A2, B2, count);
+        storePixels(out + 3 * std::ptrdiff_t{x}, Y2, A2, B2, count);
       } else {
         const vf red = Y2 + A2;
         const vf blue = Y2 + B2;
-        storePixels(out + 3 * x, red, (Y2 - red * wR - blue * wB) * a.invGreen, blue, count);
+        storePixels(out + 3 * std::ptrdiff_t{x}, red, (Y2 - red * wR - blue * wB) * a.invGreen, blue, count);
       }
     }
   }
@@ -561,7 +561,7 @@ void matteRowsKernel(const RowKernelArgs& a, std::int32_t firstRow, std::int32_t
       vf M = S * oneTwentyFourth * a.matteScale;
       M = M < white ? M : splat(white);
       if (a.invert) M = white - M;
-      storePixels(out + 3 * x, M, M, M, a.width - x < N ? a.width - x : N);
+      storePixels(out + 3 * std::ptrdiff_t{x}, M, M, M, a.width - x < N ? a.width - x : N);
     }
   }
 }

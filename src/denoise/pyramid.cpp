@@ -195,15 +195,19 @@ void restoreFromDifference(const cspaceBuffer& expanded, cspaceBuffer& level,
 ResultCode reduceNoise(cspaceBuffer& input, cspaceBuffer& output) {
   const EngineSettings& s = engineSettings();
   cspaceBuffer& G0 = input;
-  cspaceBuffer G1, G2, G3, B0, B1, B2, E;
+  // E is the working memory of the whole run: the level stages' filtered
+  // copy and every expansion, made once at full size and reshaped for the
+  // smaller levels, so that no level starts on fresh pages. W holds the
+  // stages' weights and is released after each stage.
+  cspaceBuffer G1, G2, G3, B0, B1, B2, E, W;
 
   // Every path out releases what is still held; release is idempotent.
   struct Holder {
-    cspaceBuffer* held[8];
+    cspaceBuffer* held[9];
     ~Holder() {
       for (cspaceBuffer* b : held) b->releaseIfLocked();
     }
-  } holder{{&G1, &G2, &G3, &B0, &B1, &B2, &E, &G0}};
+  } holder{{&G1, &G2, &G3, &B0, &B1, &B2, &E, &W, &G0}};
 
   auto create = [](cspaceBuffer& b, const cspaceBuffer& like) {
     b.create(like.marginX, like.marginY, like.width, like.height);
@@ -213,9 +217,17 @@ ResultCode reduceNoise(cspaceBuffer& input, cspaceBuffer& output) {
     b.create(pyramidMargin, pyramidMargin, halfSize(finer.width), halfSize(finer.height));
     return b.checkAllocated();
   };
+  // E with the geometry of like, on its own memory when that is large enough.
+  auto working = [&](const cspaceBuffer& like) {
+    if (E.reshape(like.marginX, like.marginY, like.width, like.height)) return true;
+    E.releaseIfLocked();
+    E.create(like.marginX, like.marginY, like.width, like.height);
+    return E.checkAllocated();
+  };
   auto level = [&](cspaceBuffer& g, int k) -> ResultCode {
-    const ResultCode rc = runLevelStage(g, std::max(s.T[k], minThreshold), k == 0, s.D[k],
+    const ResultCode rc = runLevelStage(g, E, W, std::max(s.T[k], minThreshold), k == 0, s.D[k],
                                         s.SB[k], s.SC[k]);
+    W.release();
     if (rc != noErr) return rc;
     return progressStep(0) ? userCancelled : noErr;
   };
@@ -231,49 +243,44 @@ ResultCode reduceNoise(cspaceBuffer& input, cspaceBuffer& output) {
   // 3: G1 and band 0; band 0 is unlocked until the rebuild needs it.
   if (!createHalf(G1, G0)) return outOfMemory;
   halveImage(G0, G1);
-  if (!create(E, G0)) return outOfMemory;
+  if (!working(G0)) return outOfMemory;
   expandImageGuided(G1, E, G0);
   storeDifference(E, B0, G0);
-  E.release();
   unlockForLater(B0);
 
   // 4-5
   if (ResultCode rc = level(G1, 1); rc != noErr) return rc;
   if (!createHalf(G2, G1)) return outOfMemory;
   halveImage(G1, G2);
-  if (!create(B1, G1) || !create(E, G1)) return outOfMemory;
+  if (!create(B1, G1) || !working(G1)) return outOfMemory;
   expandImageGuided(G2, E, G1);
   storeDifference(E, B1, G1);
-  E.release();
 
   // 6-7
   if (ResultCode rc = level(G2, 2); rc != noErr) return rc;
   if (!createHalf(G3, G2)) return outOfMemory;
   halveImage(G2, G3);
-  if (!create(B2, G2) || !create(E, G2)) return outOfMemory;
+  if (!create(B2, G2) || !working(G2)) return outOfMemory;
   expandImageGuided(G3, E, G2);
   storeDifference(E, B2, G2);
-  E.release();
 
   // 8
   if (ResultCode rc = level(G3, 3); rc != noErr) return rc;
 
   // 9: rebuild from the coarsest level up.
-  if (!create(E, G2)) return outOfMemory;
+  if (!working(G2)) return outOfMemory;
   expandImageGuided(G3, E, G2);
   restoreFromDifference(E, G2, B2);
-  E.release();
   B2.release();
   G3.release();
 
-  if (!create(E, G1)) return outOfMemory;
+  if (!working(G1)) return outOfMemory;
   expandImageGuided(G2, E, G1);
   restoreFromDifference(E, G1, B1);
-  E.release();
   B1.release();
   G2.release();
 
-  if (!create(E, G0)) return outOfMemory;
+  if (!working(G0)) return outOfMemory;
   expandImageGuided(G1, E, G0);
   G1.releaseIfLocked();
   output.reacquire();

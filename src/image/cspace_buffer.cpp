@@ -13,6 +13,7 @@ namespace veltrane {
 namespace {
 
 constexpr std::int64_t bytesPerPixel = 3 * static_cast<std::int64_t>(sizeof(float));
+constexpr std::int64_t maxSideOf32 = std::numeric_limits<std::int32_t>::max();
 
 // Allocates and locks size bytes; on any failure nothing is held.
 void acquireMemory(std::int64_t size, HostBufferId& id, float*& data, std::uint8_t& locked) {
@@ -110,6 +111,25 @@ void cspaceBuffer::create(std::int32_t mX, std::int32_t mY, std::int32_t w, std:
   rowBytes = fw * bytesPerPixel;
   sizeBytes = fh * rowBytes;
   acquireMemory(sizeBytes, bufferID, data, locked);
+  capacityBytes = data ? sizeBytes : 0;
+}
+
+bool cspaceBuffer::reshape(std::int32_t mX, std::int32_t mY, std::int32_t w, std::int32_t h) {
+  if (!bufferID || !data || mX < 0 || mY < 0 || w < 0 || h < 0) return false;
+  const std::int64_t fw = std::int64_t{w} + 2 * std::int64_t{mX};
+  const std::int64_t fh = std::int64_t{h} + 2 * std::int64_t{mY};
+  const std::int64_t pixels = capacityBytes / bytesPerPixel;
+  if (fw > maxSideOf32 || fh > maxSideOf32 || (fw > 0 && fh > pixels / fw)) return false;
+  marginX = mX;
+  marginY = mY;
+  width = w;
+  height = h;
+  fullWidth = static_cast<std::int32_t>(fw);
+  fullHeight = static_cast<std::int32_t>(fh);
+  rowBytes = fw * bytesPerPixel;
+  sizeBytes = fh * rowBytes;
+  marginsValid = 0;
+  return true;
 }
 
 bool cspaceBuffer::checkAllocated() {
@@ -128,6 +148,7 @@ void cspaceBuffer::release() {
   bufferID = nullptr;
   data = nullptr;
   locked = 0;
+  capacityBytes = 0;
 }
 
 void cspaceBuffer::releaseIfLocked() {
@@ -139,11 +160,13 @@ void cspaceBuffer::releaseIfLocked() {
   bufferID = nullptr;
   data = nullptr;
   locked = 0;
+  capacityBytes = 0;
 }
 
 void cspaceBuffer::reacquire() {
   if (bufferID) return;
   acquireMemory(sizeBytes, bufferID, data, locked);
+  capacityBytes = data ? sizeBytes : 0;
 }
 
 void cspaceBuffer::fillFromInterleaved8(const std::uint8_t* src, std::ptrdiff_t rowStep,
@@ -245,6 +268,7 @@ bool cspaceBuffer::swapMemoryWith(cspaceBuffer& other) noexcept {
   std::swap(data, other.data);
   std::swap(locked, other.locked);
   std::swap(marginsValid, other.marginsValid);
+  std::swap(capacityBytes, other.capacityBytes);
   return true;
 }
 

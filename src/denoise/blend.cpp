@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/row_bands.h"
 #include "image/sample_conversion.h"
 #include "shell/progress.h"
 
@@ -36,37 +37,41 @@ void writeRows(const WriteRegion& r, Span cols, Span rows, ToWorking toWorking,
   const auto* srcBytes = static_cast<const std::uint8_t*>(r.src);
   auto* dstBytes = static_cast<std::uint8_t*>(r.dst);
 
-  for (std::int64_t i = rows.begin; i < rows.end; ++i) {
-    const std::ptrdiff_t row = std::ptrdiff_t{r.y0} + static_cast<std::ptrdiff_t>(i);
-    const std::ptrdiff_t col = std::ptrdiff_t{r.x0} + static_cast<std::ptrdiff_t>(cols.begin);
-    const auto* u = reinterpret_cast<const Sample*>(srcBytes + row * r.srcRowBytes) + col * step;
-    auto* d = reinterpret_cast<Sample*>(dstBytes + row * r.dstRowBytes) + col * step;
-    const std::uint8_t* m = weighted ? r.mask + row * r.maskRowBytes + col : nullptr;
-    const float* F = engine.at(static_cast<std::int32_t>(r.bx + cols.begin),
-                               static_cast<std::int32_t>(r.by + i));
+  // Rows are independent: they are written in bands on all threads.
+  const auto rowCount = static_cast<std::int32_t>(rows.end - rows.begin);
+  runRowBands(rowCount, [&](std::int32_t firstRow, std::int32_t endRow, int) {
+    for (std::int64_t i = rows.begin + firstRow; i < rows.begin + endRow; ++i) {
+      const std::ptrdiff_t row = std::ptrdiff_t{r.y0} + static_cast<std::ptrdiff_t>(i);
+      const std::ptrdiff_t col = std::ptrdiff_t{r.x0} + static_cast<std::ptrdiff_t>(cols.begin);
+      const auto* u = reinterpret_cast<const Sample*>(srcBytes + row * r.srcRowBytes) + col * step;
+      auto* d = reinterpret_cast<Sample*>(dstBytes + row * r.dstRowBytes) + col * step;
+      const std::uint8_t* m = weighted ? r.mask + row * r.maskRowBytes + col : nullptr;
+      const float* F = engine.at(static_cast<std::int32_t>(r.bx + cols.begin),
+                                 static_cast<std::int32_t>(r.by + i));
 
-    for (std::int64_t j = cols.begin; j < cols.end; ++j, u += step, d += step, F += 3) {
-      float U[3];
-      if constexpr (OnePlane) {
-        U[0] = U[1] = U[2] = toWorking(u[0]);
-      } else {
-        U[0] = toWorking(u[0]);
-        U[1] = toWorking(u[1]);
-        U[2] = toWorking(u[2]);
-      }
-      const float e = m ? static_cast<float>(*m++) * maskScale : 1.0f;
-      float out[3];
-      blendWithSource(F, U, e, r.hostHasMask, s, out);
-      if constexpr (OnePlane) {
-        // Channels 0, 1, 2 go to the same sample in turn; channel 2's stays.
-        d[0] = fromWorking(out[2]);
-      } else {
-        d[0] = fromWorking(out[0]);
-        d[1] = fromWorking(out[1]);
-        d[2] = fromWorking(out[2]);
+      for (std::int64_t j = cols.begin; j < cols.end; ++j, u += step, d += step, F += 3) {
+        float U[3];
+        if constexpr (OnePlane) {
+          U[0] = U[1] = U[2] = toWorking(u[0]);
+        } else {
+          U[0] = toWorking(u[0]);
+          U[1] = toWorking(u[1]);
+          U[2] = toWorking(u[2]);
+        }
+        const float e = m ? static_cast<float>(*m++) * maskScale : 1.0f;
+        float out[3];
+        blendWithSource(F, U, e, r.hostHasMask, s, out);
+        if constexpr (OnePlane) {
+          // Channels 0, 1, 2 go to the same sample in turn; channel 2's stays.
+          d[0] = fromWorking(out[2]);
+        } else {
+          d[0] = fromWorking(out[0]);
+          d[1] = fromWorking(out[1]);
+          d[2] = fromWorking(out[2]);
+        }
       }
     }
-  }
+  });
 }
 
 template <typename Sample, typename ToWorking, typename FromWorking>

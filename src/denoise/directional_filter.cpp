@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "neighbourhoods.h"
+#include "simd/kernel_dispatch.h"
 
 namespace veltrane {
 namespace {
@@ -124,6 +125,25 @@ void directionalRows(const cspaceBuffer& image, cspaceBuffer& result, cspaceBuff
   }
 }
 
+// The arguments of the vector kernels for one filter pass.
+RowKernelArgs filterArgs(const cspaceBuffer& image, cspaceBuffer& result, cspaceBuffer* weights,
+                         float T, bool finest, float H) {
+  RowKernelArgs a;
+  a.image = image.at(0, 0);
+  a.imageStride = image.stride();
+  a.result = result.at(0, 0);
+  a.resultStride = result.stride();
+  if (weights) {
+    a.weights = weights->at(0, 0);
+    a.weightsStride = weights->stride();
+  }
+  a.width = image.width;
+  a.T = T;
+  a.H = H;
+  a.finest = finest;
+  return a;
+}
+
 }  // namespace
 
 int chooseDirection(const float D[8]) noexcept {
@@ -138,7 +158,10 @@ int chooseDirection(const float D[8]) noexcept {
 
 void directionalDenoiseRows(const cspaceBuffer& image, cspaceBuffer& result, cspaceBuffer* weights,
                             float T, bool finest, float s, float H, std::int32_t firstRow,
-                            std::int32_t endRow) {
+                            std::int32_t endRow, SimdLevel level) {
+  RowKernelArgs a = filterArgs(image, result, weights, T, finest, H);
+  a.strength = s;
+  if (runVectorKernel(level, &RowKernelSet::directional, a, firstRow, endRow)) return;
   if (weights)
     directionalRows<true>(image, result, weights, T, finest, s, H, firstRow, endRow);
   else
@@ -147,7 +170,10 @@ void directionalDenoiseRows(const cspaceBuffer& image, cspaceBuffer& result, csp
 
 void smoothAreaDenoiseRows(const cspaceBuffer& image, cspaceBuffer& result, cspaceBuffer& weights,
                            float T, bool finest, float H, std::int32_t firstRow,
-                           std::int32_t endRow) {
+                           std::int32_t endRow, SimdLevel level) {
+  if (runVectorKernel(level, &RowKernelSet::smoothArea,
+                      filterArgs(image, result, &weights, T, finest, H), firstRow, endRow))
+    return;
   const OffsetTables t(image.stride());
   for (std::int32_t y = firstRow; y < endRow; ++y) {
     const float* P = image.at(0, y);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "framework/thread_pool.h"
 #include "shell/call_context.h"
 #include "shell/messages.h"
 #include "shell/progress.h"
@@ -254,7 +255,8 @@ ResultCode filterImage(const PieceEngine& engine, std::int32_t width, std::int32
                        std::ptrdiff_t dstRowBytes) {
   progressBeginRun();
   progressEnable();
-  if (!callContext().parameters) return refuse();  // settings come from the locked parameters
+  if (!callContext().parameters) return refuse();
+  const EnginePoolScope threads;  // one set of worker threads for every pass of the run  // settings come from the locked parameters
   engine.deriveSettings();
   setInRect(rect);
 
@@ -316,6 +318,7 @@ ResultCode previewFilter(const PieceEngine& engine, std::int32_t width, std::int
                          std::uint8_t* dst, std::ptrdiff_t dstRowBytes) {
   progressBeginRun();
   if (!callContext().parameters) return badParameters;
+  const EnginePoolScope threads;
   engine.deriveSettings();
   setInRect(rect);
   if (width <= smallestSide || height <= smallestSide) {

@@ -13,4 +13,11 @@ namespace veltrane {
 ResultCode runLevelStage(cspaceBuffer& image, float T, bool finest, float detailNR, float SB,
                          float SC);
 
+// The same on working memory of the caller's: copy and weights are given the
+// image's geometry on the memory they hold when it is large enough, else
+// made anew (and hold memory afterwards on success). The caller releases
+// both.
+ResultCode runLevelStage(cspaceBuffer& image, cspaceBuffer& copy, cspaceBuffer& weights, float T,
+                         bool finest, float detailNR, float SB, float SC);
+
 }  // namespace veltrane

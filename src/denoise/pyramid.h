@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "framework/simd.h"
 #include "image/cspace_buffer.h"
 #include "shell/result_codes.h"
 
@@ -19,8 +20,10 @@ void halveImage(cspaceBuffer& source, cspaceBuffer& destination);
 
 // Expands the coarse level to the guide's size; each coarse sample's weight
 // falls with the colour distance between the fine pixel and the guide pixel
-// at that sample's position, so that edges of the guide stay sharp.
-void expandImageGuided(cspaceBuffer& coarse, cspaceBuffer& destination, cspaceBuffer& guide);
+// at that sample's position, so that edges of the guide stay sharp. level
+// picks the kernel (every level gives the same pixels).
+void expandImageGuided(cspaceBuffer& coarse, cspaceBuffer& destination, cspaceBuffer& guide,
+                       SimdLevel level = activeSimdLevel());
 
 // band = expanded - level, over the level's inner area.
 void storeDifference(const cspaceBuffer& expanded, cspaceBuffer& band, const cspaceBuffer& level);

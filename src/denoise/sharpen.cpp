@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "shell/progress.h"
+#include "simd/kernel_dispatch.h"
 
 namespace veltrane {
 namespace {
@@ -44,12 +45,10 @@ bool checkCancel(int threadIndex) {
   return progressCancelled();
 }
 
-}  // namespace
-
-void sharpenRows(const cspaceBuffer& denoised, cspaceBuffer& image, const cspaceBuffer& weights,
-                 float SB, float SC, bool labImage, std::int32_t firstRow, std::int32_t endRow,
-                 int threadIndex) {
-  if (SB == 0.0f && SC == 0.0f) return;
+// The definition of the pass, row by row; the cancel checks are the caller's.
+void scalarSharpenRows(const cspaceBuffer& denoised, cspaceBuffer& image,
+                       const cspaceBuffer& weights, float SB, float SC, bool labImage,
+                       std::int32_t firstRow, std::int32_t endRow) {
   const BlurTaps taps(denoised.stride());
   const float invG = 1.0f / wG;
 
@@ -108,7 +107,36 @@ void sharpenRows(const cspaceBuffer& denoised, cspaceBuffer& image, const cspace
         out[2] = blue;
       }
     }
-    if (y % 100 == 50 && checkCancel(threadIndex)) return;
+  }
+}
+
+}  // namespace
+
+void sharpenRows(const cspaceBuffer& denoised, cspaceBuffer& image, const cspaceBuffer& weights,
+                 float SB, float SC, bool labImage, std::int32_t firstRow, std::int32_t endRow,
+                 int threadIndex, SimdLevel level) {
+  if (SB == 0.0f && SC == 0.0f) return;
+  RowKernelArgs a;
+  a.image = denoised.at(0, 0);
+  a.imageStride = denoised.stride();
+  a.result = image.at(0, 0);
+  a.resultStride = image.stride();
+  a.weights = const_cast<float*>(weights.at(0, 0));  // only read by this kernel
+  a.weightsStride = weights.stride();
+  a.width = denoised.width;
+  a.SB = SB;
+  a.SC = SC;
+  a.invGreen = 1.0f / wG;
+  a.lab = labImage;
+  // Pieces of rows, each ending after a row whose index leaves 50 when
+  // divided by 100, with the cancel check after each.
+  for (std::int32_t y = firstRow; y < endRow;) {
+    const std::int32_t toNextCheck = ((50 - y) % 100 + 100) % 100;
+    const std::int32_t end = endRow - y > toNextCheck ? y + toNextCheck + 1 : endRow;
+    if (!runVectorKernel(level, &RowKernelSet::sharpen, a, y, end))
+      scalarSharpenRows(denoised, image, weights, SB, SC, labImage, y, end);
+    if ((end - 1) % 100 == 50 && checkCancel(threadIndex)) return;
+    y = end;
   }
 }
 

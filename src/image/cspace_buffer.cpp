@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <utility>
 
+#include "framework/row_bands.h"
 #include "sample_conversion.h"
 #include "shell/messages.h"
 
@@ -11,6 +13,7 @@ namespace veltrane {
 namespace {
 
 constexpr std::int64_t bytesPerPixel = 3 * static_cast<std::int64_t>(sizeof(float));
+constexpr std::int64_t maxSideOf32 = std::numeric_limits<std::int32_t>::max();
 
 // Allocates and locks size bytes; on any failure nothing is held.
 void acquireMemory(std::int64_t size, HostBufferId& id, float*& data, std::uint8_t& locked) {
@@ -43,27 +46,29 @@ void fillFromHost(cspaceBuffer& b, const Sample* src, std::ptrdiff_t rowBytes, s
   h = std::min(h, b.height);
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(src);
   const std::ptrdiff_t step = spp;
-  for (std::int32_t y = 0; y < h; ++y) {
-    const auto* s =
-        reinterpret_cast<const Sample*>(bytes + (static_cast<std::ptrdiff_t>(y0) + y) * rowBytes) +
-        static_cast<std::ptrdiff_t>(x0) * step;
-    float* d = b.at(0, y);
-    if (spp < 3) {
-      // One sample per pixel (a second one, if any, is not colour): grey.
-      for (std::int32_t x = 0; x < w; ++x, s += step, d += 3) {
-        const float v = convert(s[0]);
-        d[0] = v;
-        d[1] = v;
-        d[2] = v;
-      }
-    } else {
-      for (std::int32_t x = 0; x < w; ++x, s += step, d += 3) {
-        d[0] = convert(s[0]);
-        d[1] = convert(s[1]);
-        d[2] = convert(s[2]);
+  runRowBands(h, [&](std::int32_t firstRow, std::int32_t endRow, int) {
+    for (std::int32_t y = firstRow; y < endRow; ++y) {
+      const auto* s =
+          reinterpret_cast<const Sample*>(bytes + (static_cast<std::ptrdiff_t>(y0) + y) * rowBytes) +
+          static_cast<std::ptrdiff_t>(x0) * step;
+      float* d = b.at(0, y);
+      if (spp < 3) {
+        // One sample per pixel (a second one, if any, is not colour): grey.
+        for (std::int32_t x = 0; x < w; ++x, s += step, d += 3) {
+          const float v = convert(s[0]);
+          d[0] = v;
+          d[1] = v;
+          d[2] = v;
+        }
+      } else {
+        for (std::int32_t x = 0; x < w; ++x, s += step, d += 3) {
+          d[0] = convert(s[0]);
+          d[1] = convert(s[1]);
+          d[2] = convert(s[2]);
+        }
       }
     }
-  }
+  });
 }
 
 // Source index of a full-buffer index n for an inner run [m, m + size):
@@ -106,6 +111,25 @@ void cspaceBuffer::create(std::int32_t mX, std::int32_t mY, std::int32_t w, std:
   rowBytes = fw * bytesPerPixel;
   sizeBytes = fh * rowBytes;
   acquireMemory(sizeBytes, bufferID, data, locked);
+  capacityBytes = data ? sizeBytes : 0;
+}
+
+bool cspaceBuffer::reshape(std::int32_t mX, std::int32_t mY, std::int32_t w, std::int32_t h) {
+  if (!bufferID || !data || mX < 0 || mY < 0 || w < 0 || h < 0) return false;
+  const std::int64_t fw = std::int64_t{w} + 2 * std::int64_t{mX};
+  const std::int64_t fh = std::int64_t{h} + 2 * std::int64_t{mY};
+  const std::int64_t pixels = capacityBytes / bytesPerPixel;
+  if (fw > maxSideOf32 || fh > maxSideOf32 || (fw > 0 && fh > pixels / fw)) return false;
+  marginX = mX;
+  marginY = mY;
+  width = w;
+  height = h;
+  fullWidth = static_cast<std::int32_t>(fw);
+  fullHeight = static_cast<std::int32_t>(fh);
+  rowBytes = fw * bytesPerPixel;
+  sizeBytes = fh * rowBytes;
+  marginsValid = 0;
+  return true;
 }
 
 bool cspaceBuffer::checkAllocated() {
@@ -124,6 +148,7 @@ void cspaceBuffer::release() {
   bufferID = nullptr;
   data = nullptr;
   locked = 0;
+  capacityBytes = 0;
 }
 
 void cspaceBuffer::releaseIfLocked() {
@@ -135,11 +160,13 @@ void cspaceBuffer::releaseIfLocked() {
   bufferID = nullptr;
   data = nullptr;
   locked = 0;
+  capacityBytes = 0;
 }
 
 void cspaceBuffer::reacquire() {
   if (bufferID) return;
   acquireMemory(sizeBytes, bufferID, data, locked);
+  capacityBytes = data ? sizeBytes : 0;
 }
 
 void cspaceBuffer::fillFromInterleaved8(const std::uint8_t* src, std::ptrdiff_t rowStep,
@@ -147,30 +174,36 @@ void cspaceBuffer::fillFromInterleaved8(const std::uint8_t* src, std::ptrdiff_t 
   if (!data || !src) return;
   w = std::min(w, width);
   h = std::min(h, height);
-  for (std::int32_t y = 0; y < h; ++y) {
-    const std::uint8_t* s = src + static_cast<std::ptrdiff_t>(y) * rowStep;
-    float* d = at(0, y);
-    const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(w) * 3;
-    for (std::ptrdiff_t i = 0; i < n; ++i) d[i] = workingFrom8(s[i]);
-  }
+  const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(w) * 3;
+  runRowBands(h, [&](std::int32_t first, std::int32_t end, int) {
+    for (std::int32_t y = first; y < end; ++y) {
+      const std::uint8_t* s = src + static_cast<std::ptrdiff_t>(y) * rowStep;
+      float* d = at(0, y);
+      for (std::ptrdiff_t i = 0; i < n; ++i) d[i] = workingFrom8(s[i]);
+    }
+  });
 }
 
+// The conversions go in as lambdas so that they are inlined into the row loop.
 void cspaceBuffer::fillFromHost8(const std::uint8_t* src, std::ptrdiff_t rowBytesIn,
                                  std::int32_t x0, std::int32_t y0, std::int32_t w, std::int32_t h,
                                  std::int32_t samplesPerPixel) {
-  fillFromHost(*this, src, rowBytesIn, x0, y0, w, h, samplesPerPixel, workingFrom8);
+  fillFromHost(*this, src, rowBytesIn, x0, y0, w, h, samplesPerPixel,
+               [](std::uint8_t v) { return workingFrom8(v); });
 }
 
 void cspaceBuffer::fillFromHost16(const std::uint16_t* src, std::ptrdiff_t rowBytesIn,
                                   std::int32_t x0, std::int32_t y0, std::int32_t w, std::int32_t h,
                                   std::int32_t samplesPerPixel) {
-  fillFromHost(*this, src, rowBytesIn, x0, y0, w, h, samplesPerPixel, workingFrom16);
+  fillFromHost(*this, src, rowBytesIn, x0, y0, w, h, samplesPerPixel,
+               [](std::uint16_t v) { return workingFrom16(v); });
 }
 
 void cspaceBuffer::fillFromHost32(const float* src, std::ptrdiff_t rowBytesIn, std::int32_t x0,
                                   std::int32_t y0, std::int32_t w, std::int32_t h,
                                   std::int32_t samplesPerPixel) {
-  fillFromHost(*this, src, rowBytesIn, x0, y0, w, h, samplesPerPixel, workingFrom32);
+  fillFromHost(*this, src, rowBytesIn, x0, y0, w, h, samplesPerPixel,
+               [](float v) { return workingFrom32(v); });
 }
 
 // Left and right margins of every inner row first, pixel by pixel; then the
@@ -220,9 +253,23 @@ void cspaceBuffer::copyFrom(const cspaceBuffer& other) {
   const auto runBytes = static_cast<std::size_t>(cols) * 3 * sizeof(float);
   const std::ptrdiff_t dstStride = stride();
   const std::ptrdiff_t srcStride = other.stride();
-  for (std::int32_t y = 0; y < rows; ++y)
-    std::memcpy(data + static_cast<std::ptrdiff_t>(y) * dstStride,
-                other.data + static_cast<std::ptrdiff_t>(y) * srcStride, runBytes);
+  runRowBands(rows, [&](std::int32_t first, std::int32_t end, int) {
+    for (std::int32_t y = first; y < end; ++y)
+      std::memcpy(data + static_cast<std::ptrdiff_t>(y) * dstStride,
+                  other.data + static_cast<std::ptrdiff_t>(y) * srcStride, runBytes);
+  });
+}
+
+bool cspaceBuffer::swapMemoryWith(cspaceBuffer& other) noexcept {
+  if (fullWidth != other.fullWidth || fullHeight != other.fullHeight || marginX != other.marginX ||
+      marginY != other.marginY || width != other.width || height != other.height)
+    return false;
+  std::swap(bufferID, other.bufferID);
+  std::swap(data, other.data);
+  std::swap(locked, other.locked);
+  std::swap(marginsValid, other.marginsValid);
+  std::swap(capacityBytes, other.capacityBytes);
+  return true;
 }
 
 }  // namespace veltrane

@@ -23,6 +23,7 @@ struct cspaceBuffer {
   std::int32_t height = 0;
   std::int64_t rowBytes = 0;  // fullWidth * 3 * 4
   std::uint8_t marginsValid = 0;
+  std::int64_t capacityBytes = 0;  // bytes of the memory held; at least sizeBytes while held
 
   // Geometry, then memory from the host (locked). Never reports by itself.
   void create(std::int32_t mX, std::int32_t mY, std::int32_t w, std::int32_t h);
@@ -33,6 +34,10 @@ struct cspaceBuffer {
   void releaseIfLocked();
   // Takes memory again for the same geometry when none is held.
   void reacquire();
+  // Gives the buffer a new geometry on the memory it holds, when that memory
+  // is large enough (margins become invalid); returns false, changing
+  // nothing, when it is not or none is held.
+  bool reshape(std::int32_t mX, std::int32_t mY, std::int32_t w, std::int32_t h);
 
   // Floats per full row.
   std::ptrdiff_t stride() const noexcept { return static_cast<std::ptrdiff_t>(fullWidth) * 3; }
@@ -65,6 +70,10 @@ struct cspaceBuffer {
   void mirrorMargins();
   // Copies the top-left min(fullWidth) x min(fullHeight) pixels of other.
   void copyFrom(const cspaceBuffer& other);
+  // Exchanges the memory (and margin state) of two buffers of the same
+  // geometry instead of copying; returns false, changing nothing, when the
+  // geometries differ.
+  bool swapMemoryWith(cspaceBuffer& other) noexcept;
 };
 
 inline constexpr const char* notEnoughMemoryMessage =

@@ -5,7 +5,8 @@
 #include <cstddef>
 
 #include "denoise/directional_filter.h"
-#include "denoise/row_bands.h"
+#include "denoise/simd/kernel_dispatch.h"
+#include "framework/row_bands.h"
 #include "matte_settings.h"
 #include "matte_writers.h"
 #include "shell/progress.h"
@@ -29,11 +30,21 @@ constexpr PieceEngine mirelle{
 }  // namespace
 
 void matteRows(const cspaceBuffer& image, cspaceBuffer& result, std::int32_t firstRow,
-               std::int32_t endRow) {
+               std::int32_t endRow, SimdLevel level) {
   const MatteSettings& s = matteSettings();
   const float L = s.L;
   const float scale = white / s.G;
   const bool invert = s.invert != 0;
+  RowKernelArgs a;
+  a.image = image.at(0, 0);
+  a.imageStride = image.stride();
+  a.result = result.at(0, 0);
+  a.resultStride = result.stride();
+  a.width = image.width;
+  a.L = L;
+  a.matteScale = scale;
+  a.invert = invert;
+  if (runVectorKernel(level, &RowKernelSet::matte, a, firstRow, endRow)) return;
   const std::ptrdiff_t row = image.stride();
   // Right, left, below, above, above-left, below-left, below-right, above-right.
   const std::ptrdiff_t neighbours[8] = {3, -3, row, -row, -row - 3, row - 3, row + 3, 3 - row};
@@ -67,7 +78,7 @@ ResultCode runMattePass(cspaceBuffer& image, MattePassKind kind, float T) {
     copy.release();
     return outOfMemory;
   }
-  copy.copyFrom(image);
+  // Both passes write every inner pixel of the copy.
 
   if (kind == MattePassKind::denoise) {
     const float H = matteSettings().H;
@@ -88,7 +99,7 @@ ResultCode runMattePass(cspaceBuffer& image, MattePassKind kind, float T) {
 
   copy.marginsValid = 0;
   copy.mirrorMargins();
-  image.copyFrom(copy);
+  if (!image.swapMemoryWith(copy)) image.copyFrom(copy);
   image.marginsValid = 0;
   copy.release();
   return noErr;
@@ -100,7 +111,8 @@ ResultCode buildSmoothAreaMatte(cspaceBuffer& input, cspaceBuffer& output) {
   if (progressStep(0)) return userCancelled;
   if (ResultCode rc = runMattePass(input, MattePassKind::matte, T); rc != noErr) return rc;
   if (progressStep(0)) return userCancelled;
-  output.copyFrom(input);
+  // The driver releases both buffers: the output may take the input's memory.
+  if (!output.swapMemoryWith(input)) output.copyFrom(input);
   return noErr;
 }
 

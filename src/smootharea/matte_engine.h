@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "denoise/driver.h"
+#include "framework/simd.h"
 #include "image/cspace_buffer.h"
 #include "shell/result_codes.h"
 
@@ -27,9 +28,10 @@ ResultCode buildSmoothAreaMatte(cspaceBuffer& input, cspaceBuffer& output);
 ResultCode runMattePass(cspaceBuffer& image, MattePassKind kind, float T);
 
 // The matte of inner rows [firstRow, endRow) of image (margins filled),
-// written into channels 0..2 of the same rows of result.
+// written into channels 0..2 of the same rows of result. level picks the
+// kernel (every level gives the same pixels).
 void matteRows(const cspaceBuffer& image, cspaceBuffer& result, std::int32_t firstRow,
-               std::int32_t endRow);
+               std::int32_t endRow, SimdLevel level = activeSimdLevel());
 
 // The matte finder: its settings, buildSmoothAreaMatte and the matte writers.
 const PieceEngine& mirelleEngine();

@@ -124,6 +124,33 @@ TEST_F(CspaceBufferTest, CopyFromTakesTheCommonTopLeftRectangle) {
   dst.release();
 }
 
+TEST_F(CspaceBufferTest, ReshapeAndSwapKeepTheMemoryWithinItsCapacity) {
+  cspaceBuffer big, small;
+  big.create(3, 3, 20, 10);
+  small.create(3, 3, 8, 8);
+  ASSERT_TRUE(big.checkAllocated() && small.checkAllocated());
+  float* const bigMemory = big.data;
+  // Same geometry only: memory and capacity change hands.
+  EXPECT_FALSE(big.swapMemoryWith(small));
+  // Smaller (or a different shape of the same size) on the same memory; no
+  // host allocation.
+  const int allocations = host.allocationCount();
+  ASSERT_TRUE(big.reshape(3, 3, 8, 8));
+  EXPECT_EQ(big.data, bigMemory);
+  EXPECT_EQ(big.fullWidth, 14);
+  EXPECT_EQ(big.sizeBytes, 14 * 14 * 12);
+  EXPECT_TRUE(big.swapMemoryWith(small));
+  EXPECT_EQ(small.data, bigMemory);
+  EXPECT_TRUE(small.reshape(3, 3, 20, 10));  // the capacity went with the memory
+  EXPECT_FALSE(big.reshape(3, 3, 20, 10));   // 14 x 14 pixels cannot hold 26 x 16
+  EXPECT_FALSE(big.reshape(3, 3, 0x7fffffff, 0x7fffffff));
+  EXPECT_EQ(big.width, 8);
+  EXPECT_EQ(host.allocationCount(), allocations);
+  big.release();
+  EXPECT_FALSE(big.reshape(0, 0, 1, 1));  // no memory held
+  small.release();
+}
+
 TEST_F(CspaceBufferTest, InterleavedBufferJoinsThreePlanes) {
   // Planes of 2 rows, 5 bytes apart, 4 bytes used per row.
   std::vector<std::uint8_t> planes(30);

@@ -127,6 +127,34 @@ TEST_F(Matte, LowThresholdRemovesWeakTextureFirst) {
   }
 }
 
+TEST_F(Matte, EveryInstructionSetGivesTheScalarMatte) {
+  testsupport::Lcg rng(8);
+  for (std::int32_t y = 0; y < Hh; ++y)
+    for (std::int32_t x = 0; x < W; ++x)
+      for (int c = 0; c < 3; ++c) {
+        const float r = rng.next01();
+        image.at(x, y)[c] = x < 10 ? (r < 0.5f ? 0.0f : 255.0f) : 100.0f + 20.0f * r;
+      }
+  image.mirrorMargins();
+  deriveMatteSettings();
+  cspaceBuffer vec = makeBuffer(W, Hh);
+  for (auto [L, G, invert] : {std::tuple{0.0f, 10.0f, 0}, std::tuple{4.0f, 2550.0f, 1},
+                              std::tuple{39.0f, 300.0f, 0}}) {
+    matteSettings().L = L;
+    matteSettings().G = G;
+    matteSettings().invert = static_cast<std::uint8_t>(invert);
+    matteRows(image, out, 0, Hh, SimdLevel::scalar);
+    for (SimdLevel level : {SimdLevel::sse2, SimdLevel::avx2, SimdLevel::avx512}) {
+      if (!cpuSupports(level)) continue;
+      matteRows(image, vec, 0, Hh, level);
+      EXPECT_TRUE(testsupport::bitIdentical(testsupport::innerPixels(out),
+                                            testsupport::innerPixels(vec)))
+          << simdLevelName(level) << " L " << L;
+    }
+  }
+  vec.release();
+}
+
 TEST_F(Matte, PixelsDoNotDependOnTheThreadCount) {
   std::vector<float> first;
   for (int n : {1, 2, 3, 7}) {

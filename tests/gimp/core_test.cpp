@@ -1,9 +1,10 @@
 // The GIMP plug-in's parts that do not need GIMP: the procedure's script
-// arguments, the exchange of samples with the host, and the capture of the
-// modules' messages.
+// arguments, the exchange of samples with the host, the capture of the
+// modules' messages, and whether an interactive run can show the dialog.
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 
 #include "host/cli/cli_error.h"
 #include "host/gimp/arguments.h"
+#include "host/gimp/dialog.h"
 #include "host/gimp/pixels.h"
 #include "host/gimp/stderr_capture.h"
 #include "hostapi/fourcc.h"
@@ -150,6 +152,41 @@ TEST(GimpStderrCapture, HandsOutWholeLinesAsTheyArrive) {
   EXPECT_EQ(capture.takeLines(), (std::vector<std::string>{"Veltrane: first", "Veltrane: second"}));
   EXPECT_EQ(capture.takeLines(true), (std::vector<std::string>{"partial"}));
   EXPECT_TRUE(capture.takeLines(true).empty());
+}
+
+// The dialog needs a display and the toolkit library beside the modules;
+// otherwise the reason names what is missing.
+TEST(GimpDialog, ShownOnlyWithADisplayAndTheToolkitBesideTheModules) {
+  struct Restore {
+    std::string display, wayland;
+    bool hadDisplay = std::getenv("DISPLAY") != nullptr, hadWayland = std::getenv("WAYLAND_DISPLAY") != nullptr;
+    Restore() {
+      if (hadDisplay) display = std::getenv("DISPLAY");
+      if (hadWayland) wayland = std::getenv("WAYLAND_DISPLAY");
+    }
+    ~Restore() {
+      hadDisplay ? setenv("DISPLAY", display.c_str(), 1) : unsetenv("DISPLAY");
+      hadWayland ? setenv("WAYLAND_DISPLAY", wayland.c_str(), 1) : unsetenv("WAYLAND_DISPLAY");
+    }
+  } restore;
+  const fs::path folder = fs::path(testing::TempDir()) / "veltrane-gimp-dialog";
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+
+  setenv("DISPLAY", ":7", 1);
+  unsetenv("WAYLAND_DISPLAY");
+  const std::optional<std::string> missing = dialogUnavailableReason(folder);
+  ASSERT_TRUE(missing);
+  EXPECT_NE(missing->find("veltrane-gtk.so is missing"), std::string::npos) << *missing;
+  std::ofstream(folder / "veltrane-gtk.so") << "library";
+  EXPECT_EQ(dialogUnavailableReason(folder), std::nullopt);
+
+  unsetenv("DISPLAY");
+  setenv("WAYLAND_DISPLAY", "wayland-0", 1);
+  EXPECT_EQ(dialogUnavailableReason(folder), std::nullopt);
+  setenv("WAYLAND_DISPLAY", "", 1);
+  EXPECT_EQ(dialogUnavailableReason(folder), "DISPLAY and WAYLAND_DISPLAY are unset");
+  fs::remove_all(folder);
 }
 
 }  // namespace

@@ -90,8 +90,8 @@ win-compare: deps
 	$(call preset-test,win64)
 	sh scripts/win-compare.sh build/release build/win32 build/win64
 
-# The GIMP plug-in folder (veltrane-gimp with both modules) into the user's
-# GIMP 2.10 plug-ins folder; GIMP_PLUGIN_DIR overrides where.
+# The GIMP plug-in folder (veltrane-gimp, both modules, their dialog library)
+# into the user's GIMP 2.10 plug-ins folder; GIMP_PLUGIN_DIR overrides where.
 GIMP_PLUGIN_DIR ?= $(or $(GIMP2_DIRECTORY),$(or $(XDG_CONFIG_HOME),$(HOME)/.config)/GIMP/2.10)/plug-ins
 gimp-install: build
 	test -x build/release/gimp/veltrane-gimp/veltrane-gimp || \
@@ -99,7 +99,7 @@ gimp-install: build
 	mkdir -p "$(GIMP_PLUGIN_DIR)/veltrane-gimp"
 	install -m 755 build/release/gimp/veltrane-gimp/veltrane-gimp "$(GIMP_PLUGIN_DIR)/veltrane-gimp/"
 	install -m 644 build/release/gimp/veltrane-gimp/halvane.so build/release/gimp/veltrane-gimp/mirelle.so \
-	  "$(GIMP_PLUGIN_DIR)/veltrane-gimp/"
+	  build/release/gimp/veltrane-gimp/veltrane-gtk.so "$(GIMP_PLUGIN_DIR)/veltrane-gimp/"
 	@echo "gimp-install: installed into $(GIMP_PLUGIN_DIR)/veltrane-gimp; restart GIMP"
 
 bench: build

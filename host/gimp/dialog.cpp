@@ -1,9 +1,30 @@
 #include "dialog.h"
 
-namespace veltrane::gimp {
+#include <cstdlib>
+#include <system_error>
 
-// The Linux modules have no dialog of their own yet: their message boxes are
-// lines on standard error and their file choosers answer "cancelled".
-bool moduleDialogAvailable() { return false; }
+#include "platform/gtk/gtk_toolkit.h"
+
+namespace veltrane::gimp {
+namespace {
+
+bool set(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0';
+}
+
+}  // namespace
+
+// The modules decide the same way when their dialog opens; asking first
+// keeps GIMP's message about the fallback in one place. A display that is
+// named but does not answer is found out by the module, which says so and
+// runs with the current settings.
+std::optional<std::string> dialogUnavailableReason(const std::filesystem::path& moduleFolder) {
+  if (!set("DISPLAY") && !set("WAYLAND_DISPLAY")) return "DISPLAY and WAYLAND_DISPLAY are unset";
+  std::error_code ec;
+  const std::filesystem::path toolkit = moduleFolder / platform::gtk::libraryName;
+  if (!std::filesystem::is_regular_file(toolkit, ec)) return toolkit.string() + " is missing";
+  return std::nullopt;
+}
 
 }  // namespace veltrane::gimp

@@ -153,6 +153,7 @@ void filter(const Run& run) {
 
   // What to hand the module: the dialog, a script's values, or nothing (the
   // module then uses the settings it remembers).
+  const fs::path moduleFolder = host::os::executablePath().parent_path();
   bool wantDialog = false;
   host::PlaySetting play = host::PlaySetting::silent;
   host::Descriptor values;
@@ -161,17 +162,15 @@ void filter(const Run& run) {
     values = scriptDescriptor(deliverable, run.script, warnings);
     tellLines(warnings.str());
   } else if (run.mode == GIMP_RUN_INTERACTIVE) {
-    if (moduleDialogAvailable()) {
+    if (const std::optional<std::string> why = dialogUnavailableReason(moduleFolder)) {
+      tell(std::string(deliverable.name) + ": its dialog cannot be shown (" + *why + "); the last values were used");
+    } else {
       wantDialog = true;
       play = host::PlaySetting::display;
-    } else {
-      tell(std::string(deliverable.name) +
-           ": its dialog is not available in GIMP on this system yet; the last values were used");
     }
   }
 
-  const fs::path modulePath =
-      host::os::executablePath().parent_path() / (std::string(deliverable.name) + ".so");
+  const fs::path modulePath = moduleFolder / (std::string(deliverable.name) + ".so");
   const host::PluginModule module = host::PluginModule::load(host::os::pathToUtf8(modulePath));
   std::optional<cli::RegistryFile> registry = openRegistry();
 
@@ -231,6 +230,11 @@ void filter(const Run& run) {
     filtered = askedForPixels(host.statistics());
   }
   for (const std::string& line : messages.takeLines(true)) tellModuleLine(line);
+  if (result == hostapi::userCanceledErr) {
+    // Cancel in the dialog: nothing written, nothing remembered.
+    gimp_progress_end();
+    throw Failure(GIMP_PDB_CANCEL, std::string(deliverable.name) + " was cancelled");
+  }
   if (result != 0)
     throw Failure(GIMP_PDB_EXECUTION_ERROR, std::string(deliverable.name) + " returned " + std::to_string(result));
   if (!filtered) return;  // declined: the module said why, the drawable stays as it was
@@ -365,7 +369,7 @@ void run(const gchar* name, gint count, const GimpParam* params, gint* returnCou
     error = "unexpected error";
   }
   values[0].data.d_status = status;
-  if (status != GIMP_PDB_SUCCESS) {
+  if (status != GIMP_PDB_SUCCESS && status != GIMP_PDB_CANCEL) {
     // GIMP shows the returned message itself (and a script's error names it).
     values[1].type = GIMP_PDB_STRING;
     values[1].data.d_string = error.data();

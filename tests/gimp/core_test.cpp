@@ -1,9 +1,10 @@
 // The GIMP plug-in's parts that do not need GIMP: the procedure's script
-// arguments, the exchange of samples with the host, and the capture of the
-// modules' messages.
+// arguments, the exchange of samples with the host, the capture of the
+// modules' messages, and whether an interactive run can show the dialog.
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 
 #include "host/cli/cli_error.h"
 #include "host/gimp/arguments.h"
+#include "host/gimp/dialog.h"
 #include "host/gimp/pixels.h"
 #include "host/gimp/stderr_capture.h"
 #include "hostapi/fourcc.h"
@@ -150,6 +152,28 @@ TEST(GimpStderrCapture, HandsOutWholeLinesAsTheyArrive) {
   EXPECT_EQ(capture.takeLines(), (std::vector<std::string>{"Veltrane: first", "Veltrane: second"}));
   EXPECT_EQ(capture.takeLines(true), (std::vector<std::string>{"partial"}));
   EXPECT_TRUE(capture.takeLines(true).empty());
+}
+
+// The dialog needs a display and the toolkit library beside the modules;
+// otherwise the reason names what is missing.
+TEST(GimpDialog, ShownOnlyWithADisplayAndTheToolkitBesideTheModules) {
+  const char* display = std::getenv("DISPLAY");
+  const std::string saved = display != nullptr ? display : "";
+  const fs::path folder = fs::path(testing::TempDir()) / "veltrane-gimp-dialog";
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  setenv("DISPLAY", ":7", 1);
+  unsetenv("WAYLAND_DISPLAY");
+  EXPECT_EQ(dialogUnavailableReason(folder), (folder / "veltrane-gtk.so").string() + " is missing");
+  std::ofstream(folder / "veltrane-gtk.so") << "library";
+  EXPECT_EQ(dialogUnavailableReason(folder), std::nullopt);
+  setenv("DISPLAY", "", 1);
+  EXPECT_EQ(dialogUnavailableReason(folder), "DISPLAY and WAYLAND_DISPLAY are unset");
+  setenv("WAYLAND_DISPLAY", "wayland-0", 1);
+  EXPECT_EQ(dialogUnavailableReason(folder), std::nullopt);
+  unsetenv("WAYLAND_DISPLAY");
+  display != nullptr ? setenv("DISPLAY", saved.c_str(), 1) : unsetenv("DISPLAY");
+  fs::remove_all(folder);
 }
 
 }  // namespace

@@ -49,11 +49,14 @@ TEST_F(SettingsTest, AValueFarBelowItsRangeIsClamped) {
 }
 
 TEST_F(SettingsTest, HostProfilesDriveThePluginAsALesserHostWould) {
+#ifndef _WIN32
   // A host without scripting always shows the dialog, as --dialog asks for.
+  // (On Windows that dialog is a real window, which no one would close here.)
   const auto withDialog = filtered(imageName("dialog"), {"--no-registry", "--dialog"});
   const auto minimal = filtered(imageName("minimal"), {"--no-registry", "--host-profile", "minimal"});
   ASSERT_FALSE(withDialog.empty());
   EXPECT_EQ(minimal, withDialog);
+#endif
 
   const CommandResult unknown =
       veltrane({VELTRANE_HALVANE_MODULE, input, path(imageName("unknown")), "--host-profile", "nonesuch"});

@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 
 #include "descriptor_json.h"
+#include "host/imageio/image_file.h"
 #include "shell/parameter_tables.h"
 
 namespace veltrane::cli {
@@ -52,8 +53,9 @@ std::string footer() {
          "PLUGIN is halvane or mirelle (the module next to this command) or the path of a\n"
          "plug-in module. OUTPUT is written only when the plug-in succeeds, and atomically:\n"
          "an existing OUTPUT is either kept or replaced by the complete result. Its format\n"
-         "follows its extension; alpha and metadata are carried over from INPUT.\n\n"
-         "Unless --dialog is given, the plug-in gets a scripting descriptor (the --replay\n"
+         "follows its extension; alpha and metadata are carried over from INPUT.\n" +
+         host::imageFormatsHelp() +
+         "\nUnless --dialog is given, the plug-in gets a scripting descriptor (the --replay\n"
          "values, then the --settings values, then the --set values; empty when none is\n"
          "given) and is told to run silently. Settings the plug-in remembers between\n"
          "runs live in the registry.\n\n"

@@ -317,4 +317,10 @@ HostImage readWithLibrary(const std::string& path, FileInfo* info) {
 
 
 }  // namespace detail
+std::string imageFormatsHelp() {
+  return "Formats: .pam, .pfm, .pgm and .ppm through the command's own netpbm codec; every\n"
+         "other file through OpenImageIO, which reads and writes PNG, JPEG, TIFF, OpenEXR\n"
+         "and the other formats it was built with.\n";
+}
+
 }  // namespace veltrane::host

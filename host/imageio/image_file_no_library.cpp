@@ -12,3 +12,11 @@ void writeWithLibrary(const std::string& path, const HostImage& /*image*/, const
 }
 
 }  // namespace veltrane::host::detail
+
+namespace veltrane::host {
+
+std::string imageFormatsHelp() {
+  return "Formats: .pam, .pfm, .pgm and .ppm only (netpbm, through the command's own codec).\n";
+}
+
+}  // namespace veltrane::host

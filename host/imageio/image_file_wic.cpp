@@ -79,6 +79,8 @@ std::string describe(HRESULT hr) {
     what = "the file holds no image";
   } else if (is({WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT})) {
     what = "the pixel format is not supported";
+  } else if (is({WINCODEC_ERR_UNSUPPORTEDOPERATION})) {
+    what = "the operation is not supported";
   } else if (is({WINCODEC_ERR_IMAGESIZEOUTOFRANGE})) {
     what = "the image size is out of range";
   } else if (is({E_OUTOFMEMORY})) {
@@ -386,6 +388,8 @@ HostImage readWithLibrary(const std::string& path, FileInfo* info) {
   const fs::path file = os::pathFromUtf8(path);
   const std::uintmax_t fileSize = fileSizeOf(path, file);
   const PngHeader png = checkPngHeader(path, file, fileSize);
+  const std::vector<std::uint8_t> head = fileStart(file, 3);
+  if (head.size() == 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) checkJpegEnd(path, file);
 
   const ComThread com(failRead, path);
   ComRef<IWICImagingFactory> factory;
@@ -397,7 +401,6 @@ HostImage readWithLibrary(const std::string& path, FileInfo* info) {
   GUID container{};
   check(decoder->GetContainerFormat(&container), failRead, path, "unknown file format");
   const std::string format = containerName(container);
-  if (format == "jpeg") checkJpegEnd(path, file);
 
   ComRef<IWICBitmapFrameDecode> frame;
   check(decoder->GetFrame(0, frame.out()), failRead, path, "cannot open the first image");
@@ -616,6 +619,67 @@ void setJpegQuality(IPropertyBag2* options, const std::string& path) {
   check(options->Write(1, &option, &value), failWrite, path, "cannot set the JPEG quality");
 }
 
+void swapBytes16(std::uint8_t* data, std::size_t bytes) {
+  for (std::size_t i = 0; i + 1 < bytes; i += 2) std::swap(data[i], data[i + 1]);
+}
+
+// Whether the encoder of `container` takes the 16-bit samples of `layout`
+// in the opposite byte order from the one its decoder hands them back in
+// (Wine's PNG encoder does): learnt from a two-pixel image encoded in memory.
+bool encoderSwapsBytes(IWICImagingFactory* factory, const GUID& container, const Layout& layout,
+                       const std::string& path) {
+  if (layout.depth != SampleDepth::u16) return false;
+  constexpr UINT width = 2;
+  const UINT stride = width * static_cast<UINT>(layout.stored) * 2;
+  std::vector<std::uint8_t> pixels(stride);
+  for (std::size_t i = 0; i < pixels.size(); i += 2) {
+    store(&pixels[i], static_cast<std::uint16_t>(0x1203 + 0x0101 * i));  // no value reads the same swapped
+  }
+  const std::string step = "cannot check the encoder's byte order";
+  ComRef<IStream> memory;
+  check(::CreateStreamOnHGlobal(nullptr, TRUE, memory.out()), failWrite, path, step);
+  {
+    ComRef<IWICBitmapEncoder> encoder;
+    check(factory->CreateEncoder(container, nullptr, encoder.out()), failWrite, path, step);
+    check(encoder->Initialize(memory.get(), WICBitmapEncoderNoCache), failWrite, path, step);
+    ComRef<IWICBitmapFrameEncode> frame;
+    ComRef<IPropertyBag2> options;
+    check(encoder->CreateNewFrame(frame.out(), options.out()), failWrite, path, step);
+    check(frame->Initialize(options.get()), failWrite, path, step);
+    check(frame->SetSize(width, 1), failWrite, path, step);
+    WICPixelFormatGUID format = *layout.guid;
+    check(frame->SetPixelFormat(&format), failWrite, path, step);
+    if (!IsEqualGUID(format, *layout.guid)) failWrite(path, step);
+    check(frame->WritePixels(1, stride, stride, pixels.data()), failWrite, path, step);
+    check(frame->Commit(), failWrite, path, step);
+    check(encoder->Commit(), failWrite, path, step);
+  }
+  check(memory->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr), failWrite, path, step);
+  ComRef<IWICBitmapDecoder> decoder;
+  check(factory->CreateDecoderFromStream(memory.get(), nullptr, WICDecodeMetadataCacheOnDemand, decoder.out()),
+        failWrite, path, step);
+  ComRef<IWICBitmapFrameDecode> frame;
+  check(decoder->GetFrame(0, frame.out()), failWrite, path, step);
+  WICPixelFormatGUID decoded{};
+  check(frame->GetPixelFormat(&decoded), failWrite, path, step);
+  IWICBitmapSource* source = frame.get();
+  ComRef<IWICFormatConverter> converter;
+  if (!IsEqualGUID(decoded, *layout.guid)) {
+    check(factory->CreateFormatConverter(converter.out()), failWrite, path, step);
+    check(converter->Initialize(frame.get(), *layout.guid, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                WICBitmapPaletteTypeCustom),
+          failWrite, path, step);
+    source = converter.get();
+  }
+  std::vector<std::uint8_t> back(stride);
+  const WICRect all{0, 0, static_cast<INT>(width), 1};
+  check(source->CopyPixels(&all, stride, stride, back.data()), failWrite, path, step);
+  if (back == pixels) return false;
+  swapBytes16(back.data(), back.size());
+  if (back == pixels) return true;
+  failWrite(path, "this system's encoder does not keep 16-bit samples");
+}
+
 // Before the old file is replaced, the new one must open again as an image
 // of the right size whose last row decodes.
 void verifyWritten(IWICImagingFactory* factory, const std::string& path, const fs::path& written, UINT width,
@@ -697,6 +761,7 @@ void writeWithLibrary(const std::string& path, const HostImage& image, const Fil
                           describeImage(image.channels, withAlpha, depth) + " pixels");
     }
     const bool unpremultiply = associated && !layout->premultiplied;
+    const bool swap = encoderSwapsBytes(factory.get(), *encoder->container, *layout, path);
 
     const std::size_t stride = strideOf(*layout, image.width, failWrite, path);
     const UINT strip = rowsPerStrip(stride, height);
@@ -707,6 +772,7 @@ void writeWithLibrary(const std::string& path, const HostImage& image, const Fil
       const UINT rows = std::min(strip, height - y);
       packStrip(samples.data() + inRow * y, image.channels, withAlpha, unpremultiply, *layout,
                 std::size_t{width} * rows, buffer.data());
+      if (swap) swapBytes16(buffer.data(), stride * rows);
       check(frame->WritePixels(rows, static_cast<UINT>(stride), static_cast<UINT>(stride * rows), buffer.data()),
             failWrite, path, "cannot write the pixels");
     }

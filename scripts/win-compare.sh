@@ -1,6 +1,6 @@
 #!/bin/sh
 # win-compare.sh [LINUX-BUILD [WINDOWS-BUILD...]]
-# Compares byte for byte the files the pixel-equality tests left in
+# Compares byte for byte the netpbm files the pixel-equality tests left in
 # pixel-equality/ of a Linux build and of each Windows build. Run the tests
 # of every build first (make win-compare does).
 set -u
@@ -12,6 +12,12 @@ files=$(cd "$linux/pixel-equality" 2>/dev/null && ls) || { echo "win-compare: no
 [ -n "$files" ] || { echo "win-compare: no outputs in $linux/pixel-equality" >&2; exit 2; }
 for build in $windows; do
   for f in $files; do
+    case $f in
+      *.pam | *.pfm | *.pgm | *.ppm) ;;
+      # Written by each build's own image library: the tests compare their
+      # decoded values by hash instead.
+      *) continue ;;
+    esac
     if cmp -s "$linux/pixel-equality/$f" "$build/pixel-equality/$f"; then
       echo "same     $build/pixel-equality/$f"
     else

@@ -56,15 +56,31 @@ HostImage sideBySide(const HostImage& left, const HostImage& right) {
   return out;
 }
 
+// Exit status 0 when both files decode to the same samples and alpha at the
+// same size, channels and depth, 1 when they do not.
+int same(const std::string& a, const std::string& b) {
+  const HostImage left = veltrane::host::readImageFile(a);
+  const HostImage right = veltrane::host::readImageFile(b);
+  if (left.width == right.width && left.height == right.height && left.channels == right.channels &&
+      left.depth == right.depth && left.pixels == right.pixels && left.alpha == right.alpha) {
+    return 0;
+  }
+  std::cout << "'" << a << "' and '" << b << "' differ\n";
+  return 1;
+}
+
 int run(const std::vector<std::string>& argv) {
   const std::size_t argc = argv.size();
   if (argc == 2 && (argv[1] == "--help" || argv[1] == "-h")) {
     std::cout << "usage: veltrane-compare LEFT RIGHT OUTPUT\n"
-                 "Writes LEFT and RIGHT (same size, channels and depth) side by side into OUTPUT.\n";
+                 "       veltrane-compare --same A B\n"
+                 "Writes LEFT and RIGHT (same size, channels and depth) side by side into OUTPUT.\n"
+                 "--same: exit status 0 when A and B decode to the same pixels and alpha, 1 when not.\n";
     return 0;
   }
+  if (argc == 4 && argv[1] == "--same") return same(argv[2], argv[3]);
   if (argc != 4) {
-    std::cerr << "usage: veltrane-compare LEFT RIGHT OUTPUT\n";
+    std::cerr << "usage: veltrane-compare LEFT RIGHT OUTPUT | --same A B\n";
     return 2;
   }
   veltrane::host::FileInfo leftInfo;

@@ -168,6 +168,11 @@ TEST_F(FilterRunTest, CompareToolPutsInputAndResultSideBySide) {
     EXPECT_EQ(std::memcmp(row, l.pixels.data() + y * l.rowBytes(), 40 * 3), 0);
     EXPECT_EQ(std::memcmp(row + both.rowBytes() - 24 * 3, rr.pixels.data() + y * rr.rowBytes(), 24 * 3), 0);
   }
+
+  // --same compares decoded values, whatever the files' formats.
+  host::writeImageFile(path("left.pam"), l, host::FileInfo{});
+  EXPECT_EQ(run(VELTRANE_COMPARE, {"--same", left, path("left.pam")}).status, 0);
+  EXPECT_EQ(run(VELTRANE_COMPARE, {"--same", left, right}).status, 1);
 }
 
 TEST_F(FilterRunTest, MirelleWritesAGreyMatte) {

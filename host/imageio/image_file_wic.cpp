@@ -318,6 +318,7 @@ struct FormatFacts {
   UINT channels = 0;
   bool transparency = false;
   bool floating = false;
+  bool indexed = false;
 };
 
 FormatFacts formatFacts(IWICImagingFactory* factory, const GUID& format, Fail fail, const std::string& path) {
@@ -336,6 +337,7 @@ FormatFacts formatFacts(IWICImagingFactory* factory, const GUID& format, Fail fa
   check(info->GetNumericRepresentation(&numeric), fail, path, "unknown pixel format");
   facts.floating = numeric == WICPixelFormatNumericRepresentationFloat ||
                    numeric == WICPixelFormatNumericRepresentationFixed;
+  facts.indexed = numeric == WICPixelFormatNumericRepresentationIndexed;
   return facts;
 }
 
@@ -373,13 +375,27 @@ void unpackStrip(const std::uint8_t* src, const Layout& layout, bool keepAlpha, 
   }
 }
 
-// The layout a format the reader does not take directly is converted to:
-// as deep as the source, alpha kept when the format has it.
+// The layout a format the reader does not take directly is converted to: as
+// deep as the source, with alpha (dropped again when the format has none).
+// Grey sources come out with three equal colour channels, of which the
+// reader keeps one: not every system converts to the grey layouts.
 const Layout& conversionFor(const FormatFacts& facts) {
   const std::uint32_t bitsPerChannel = facts.channels ? facts.bitsPerPixel / facts.channels : facts.bitsPerPixel;
   if (facts.floating) return *directLayout(GUID_WICPixelFormat128bppRGBAFloat);
-  if (bitsPerChannel > 8) return *directLayout(GUID_WICPixelFormat64bppRGBA);
+  if (bitsPerChannel > 8 && !facts.indexed) return *directLayout(GUID_WICPixelFormat64bppRGBA);
   return *directLayout(GUID_WICPixelFormat32bppBGRA);
+}
+
+// Palette formats have alpha when their palette does.
+bool hasAlpha(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, const FormatFacts& facts,
+              const std::string& path) {
+  if (!facts.indexed) return facts.transparency;
+  ComRef<IWICPalette> palette;
+  check(factory->CreatePalette(palette.out()), failRead, path, "cannot read the palette");
+  check(frame->CopyPalette(palette.get()), failRead, path, "cannot read the palette");
+  BOOL alpha = FALSE;
+  check(palette->HasAlpha(&alpha), failRead, path, "cannot read the palette");
+  return alpha != FALSE;
 }
 
 }  // namespace
@@ -419,9 +435,11 @@ HostImage readWithLibrary(const std::string& path, FileInfo* info) {
   const Layout* layout = directLayout(native);
   bool keepAlpha = layout && layout->alpha >= 0;
   ComRef<IWICFormatConverter> converter;
+  bool greyFromColour = png.greyAlpha;  // grey with alpha comes as RGBA with three equal colour channels
   if (!layout) {
+    keepAlpha = hasAlpha(factory.get(), frame.get(), facts, path);
+    greyFromColour = greyFromColour || (facts.channels == (keepAlpha ? 2u : 1u) && !facts.indexed);
     layout = &conversionFor(facts);
-    keepAlpha = facts.transparency;
     check(factory->CreateFormatConverter(converter.out()), failRead, path, "cannot convert the pixels");
     WICPixelFormatGUID target = *layout->guid;
     check(converter->Initialize(frame.get(), target, WICBitmapDitherTypeNone, nullptr, 0.0,
@@ -429,8 +447,7 @@ HostImage readWithLibrary(const std::string& path, FileInfo* info) {
           failRead, path, "cannot convert the pixels to " + std::string(layout->name));
     source = converter.get();
   }
-  // Grey with alpha comes as RGBA with three equal colour channels.
-  const int colours = png.greyAlpha && keepAlpha ? 1 : layout->colours;
+  const int colours = greyFromColour && layout->colours == 3 ? 1 : layout->colours;
 
   HostImage image;
   image.width = static_cast<std::int32_t>(width);
@@ -492,7 +509,8 @@ const std::array<Encoder, 6> encoders = {{
     {".jpeg", &GUID_ContainerFormatJpeg, "jpeg", false},
     {".tif", &GUID_ContainerFormatTiff, "tiff", true},
     {".tiff", &GUID_ContainerFormatTiff, "tiff", true},
-    {".bmp", &GUID_ContainerFormatBmp, "bmp", true},
+    // Without alpha: not every system's encoder writes it (Wine's does not).
+    {".bmp", &GUID_ContainerFormatBmp, "bmp", false},
 }};
 
 const Encoder* encoderFor(const std::string& path) {
@@ -790,7 +808,7 @@ std::string imageFormatsHelp() {
          "other file through the Windows Imaging Component, which reads what the system has\n"
          "codecs for (PNG, JPEG, TIFF, BMP, GIF, ICO and more) and writes .png (8/16-bit),\n"
          ".jpg/.jpeg (8-bit), .tif/.tiff (8/16-bit, 32-bit float where the system's TIFF\n"
-         "encoder has it) and .bmp (8-bit).\n";
+         "encoder has it) and .bmp (8-bit, no alpha).\n";
 }
 
 }  // namespace veltrane::host

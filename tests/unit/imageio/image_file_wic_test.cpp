@@ -72,6 +72,7 @@ TEST_F(WicFileTest, WrittenFilesReadBackWithTheirSamplesAlphaAndDepth) {
       {"grey8.tif", 1, false, SampleDepth::u8, 1},  {"rgb8.tif", 3, false, SampleDepth::u8, 3},
       {"rgba8.tif", 3, true, SampleDepth::u8, 3},   {"rgb16.tif", 3, false, SampleDepth::u16, 3},
       {"rgba16.tif", 3, true, SampleDepth::u16, 3}, {"rgb8.bmp", 3, false, SampleDepth::u8, 3},
+      {"grey8.bmp", 1, false, SampleDepth::u8, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

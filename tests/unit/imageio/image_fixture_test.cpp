@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "host/imageio/image_file.h"
 #include "support/host_image.h"
@@ -63,6 +64,27 @@ TEST(ImageFixtures, ReadAsTheLinuxBuildWroteThem) {
     ASSERT_EQ(got.pixels.size(), want.pixels.size());
     for (std::size_t i = 0; i < got.pixels.size(); ++i) ASSERT_NEAR(got.pixels[i], want.pixels[i], 6) << i;
   }
+}
+
+TEST(ImageFixtures, PalettesAndFewerBitsReadAsTheirColoursAtEightBits) {
+  // Made by hand: red, green, blue and white, then reversed; with a
+  // transparency chunk giving the first three 0, 128 and 255.
+  const std::vector<std::uint8_t> colours = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255,
+                                             255, 255, 255, 0, 0, 255, 0, 255, 0, 255, 0, 0};
+  FileInfo info;
+  HostImage image = readImageFile(fixturePath("palette.png"), &info);
+  EXPECT_EQ(image.channels, 3);
+  EXPECT_EQ(image.depth, SampleDepth::u8);
+  EXPECT_FALSE(info.hasAlpha);
+  EXPECT_EQ(image.pixels, colours);
+  image = readImageFile(fixturePath("palette-trns.png"), &info);
+  EXPECT_EQ(image.pixels, colours);
+  EXPECT_EQ(image.alpha, (std::vector<std::uint8_t>{0, 128, 255, 255, 255, 255, 128, 0}));
+  // 1-bit grey: 10100101, 01011010.
+  image = readImageFile(fixturePath("grey1.png"), &info);
+  EXPECT_EQ(image.channels, 1);
+  EXPECT_EQ(image.depth, SampleDepth::u8);
+  EXPECT_EQ(image.pixels, (std::vector<std::uint8_t>{255, 0, 255, 0, 0, 255, 0, 255, 0, 255, 0, 255, 255, 0, 255, 0}));
 }
 
 class CutFixtures : public test_support::TempFolderTest {};

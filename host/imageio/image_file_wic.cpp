@@ -478,8 +478,7 @@ HostImage readWithLibrary(const std::string& path, FileInfo* info) {
     FileInfo out;
     out.format = format;
     out.depth = image.depth;
-    out.bitsPerSample = facts.channels ? static_cast<std::int32_t>(facts.bitsPerPixel / facts.channels)
-                                       : static_cast<std::int32_t>(bytesPerSample(image.depth) * 8);
+    out.bitsPerSample = static_cast<std::int32_t>(bytesPerSample(image.depth) * 8);
     out.width = image.width;
     out.height = image.height;
     out.fileChannels = colours + (keepAlpha ? 1 : 0);

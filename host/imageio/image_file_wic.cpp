@@ -499,17 +499,18 @@ struct Encoder {
   std::string_view extension;
   const GUID* container;
   const char* format;
+  const char* label;  // for messages
   bool alpha;
 };
 
 const std::array<Encoder, 6> encoders = {{
-    {".png", &GUID_ContainerFormatPng, "png", true},
-    {".jpg", &GUID_ContainerFormatJpeg, "jpeg", false},
-    {".jpeg", &GUID_ContainerFormatJpeg, "jpeg", false},
-    {".tif", &GUID_ContainerFormatTiff, "tiff", true},
-    {".tiff", &GUID_ContainerFormatTiff, "tiff", true},
+    {".png", &GUID_ContainerFormatPng, "png", "PNG", true},
+    {".jpg", &GUID_ContainerFormatJpeg, "jpeg", "JPEG", false},
+    {".jpeg", &GUID_ContainerFormatJpeg, "jpeg", "JPEG", false},
+    {".tif", &GUID_ContainerFormatTiff, "tiff", "TIFF", true},
+    {".tiff", &GUID_ContainerFormatTiff, "tiff", "TIFF", true},
     // Without alpha: not every system's encoder writes it (Wine's does not).
-    {".bmp", &GUID_ContainerFormatBmp, "bmp", false},
+    {".bmp", &GUID_ContainerFormatBmp, "bmp", "BMP", false},
 }};
 
 const Encoder* encoderFor(const std::string& path) {
@@ -751,7 +752,7 @@ void writeWithLibrary(const std::string& path, const HostImage& image, const Fil
           "cannot create the file");
     ComRef<IWICBitmapEncoder> out;
     check(factory->CreateEncoder(*encoder->container, nullptr, out.out()), failWrite, path,
-          std::string("no ") + encoder->format + " encoder on this system");
+          std::string("no ") + encoder->label + " encoder on this system");
     check(out->Initialize(stream.get(), WICBitmapEncoderNoCache), failWrite, path, "cannot start the encoder");
     ComRef<IWICBitmapFrameEncode> frame;
     ComRef<IPropertyBag2> options;
@@ -774,7 +775,7 @@ void writeWithLibrary(const std::string& path, const HostImage& image, const Fil
       }
     }
     if (!layout) {
-      failWrite(path, std::string("this system's ") + encoder->format + " encoder cannot write " +
+      failWrite(path, std::string("this system's ") + encoder->label + " encoder cannot write " +
                           describeImage(image.channels, withAlpha, depth) + " pixels");
     }
     const bool unpremultiply = associated && !layout->premultiplied;

@@ -350,8 +350,8 @@ UINT rowsPerStrip(std::size_t rowBytes, UINT height) {
 // Stride of one row of `layout`, refused when it does not fit the
 // interface's 32-bit sizes.
 std::size_t strideOf(const Layout& layout, std::int32_t width, Fail fail, const std::string& path) {
-  const std::uint64_t bytes = static_cast<std::uint64_t>(std::int64_t{width} * layout.stored * bytesPerSample(layout.depth));
-  if (bytes > std::numeric_limits<UINT>::max() / 2) fail(path, "the image is too wide");
+  const std::int64_t bytes = std::int64_t{width} * layout.stored * bytesPerSample(layout.depth);
+  if (bytes > std::int64_t{std::numeric_limits<UINT>::max() / 2}) fail(path, "the image is too wide");
   return static_cast<std::size_t>(bytes);
 }
 
@@ -606,7 +606,8 @@ void packStrip(const std::uint8_t* src, int channels, bool withAlpha, bool unpre
   std::array<std::uint8_t, 16> pixel{};
   for (std::size_t i = 0; i < pixels; ++i, src += inStride, dst += outStride) {
     std::memcpy(pixel.data(), src, inStride);
-    if (unpremultiply) divideByAlpha(pixel.data(), pixel.data() + static_cast<std::size_t>(channels) * sample, channels, layout.depth);
+    const std::uint8_t* alpha = pixel.data() + static_cast<std::size_t>(channels) * sample;
+    if (unpremultiply) divideByAlpha(pixel.data(), alpha, channels, layout.depth);
     if (layout.stored == 4 && layout.alpha < 0) {  // a padding sample: opaque
       static constexpr std::uint8_t one8 = 0xFF;
       static constexpr std::uint16_t one16 = 0xFFFF;
@@ -621,7 +622,7 @@ void packStrip(const std::uint8_t* src, int channels, bool withAlpha, bool unpre
       std::memcpy(dst + static_cast<std::size_t>(layout.colourAt[c]) * sample, pixel.data() + from * sample, sample);
     }
     if (layout.alpha >= 0) {
-      std::memcpy(dst + static_cast<std::size_t>(layout.alpha) * sample, pixel.data() + static_cast<std::size_t>(channels) * sample, sample);
+      std::memcpy(dst + static_cast<std::size_t>(layout.alpha) * sample, alpha, sample);
     }
   }
 }

@@ -277,6 +277,39 @@ PngHeader checkPngHeader(const std::string& path, const fs::path& file, std::uin
   return header;
 }
 
+// Whether a TIFF file's first image is grey with alpha (two samples, one
+// of the grey photometric interpretations), which decoders hand over as
+// RGBA. Read from the first directory; false when it cannot be found.
+bool tiffIsGreyAlpha(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::uint8_t head[8] = {};
+  if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return false;
+  const bool little = head[0] == 'I' && head[1] == 'I';
+  if (!little && !(head[0] == 'M' && head[1] == 'M')) return false;
+  const auto u16 = [little](const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(little ? p[0] | (p[1] << 8) : (p[0] << 8) | p[1]);
+  };
+  const auto u32 = [little](const std::uint8_t* p) {
+    return little ? std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
+                        (std::uint32_t{p[3]} << 24)
+                  : bigEndian32(p);
+  };
+  if (u16(head + 2) != 42) return false;  // BigTIFF and others: not looked into
+  in.seekg(u32(head + 4));
+  std::uint8_t count[2];
+  if (!in.read(reinterpret_cast<char*>(count), 2)) return false;
+  int samples = 1, photometric = -1;
+  for (std::uint16_t i = 0, n = u16(count); i < n; ++i) {
+    std::uint8_t entry[12];
+    if (!in.read(reinterpret_cast<char*>(entry), sizeof entry)) return false;
+    const std::uint16_t tag = u16(entry), type = u16(entry + 2);
+    const int value = type == 3 ? u16(entry + 8) : type == 4 ? static_cast<int>(u32(entry + 8)) : -1;
+    if (tag == 277) samples = value;
+    if (tag == 262) photometric = value;
+  }
+  return samples == 2 && (photometric == 0 || photometric == 1);
+}
+
 // True when a JPEG stream runs to its end-of-image marker. Some decoders
 // fill the missing part of a cut-short file with grey and report success.
 bool jpegRunsToItsEnd(const std::vector<std::uint8_t>& b) {
@@ -435,7 +468,8 @@ HostImage readWithLibrary(const std::string& path, FileInfo* info) {
   const Layout* layout = directLayout(native);
   bool keepAlpha = layout && layout->alpha >= 0;
   ComRef<IWICFormatConverter> converter;
-  bool greyFromColour = png.greyAlpha;  // grey with alpha comes as RGBA with three equal colour channels
+  // Grey with alpha comes as RGBA with three equal colour channels.
+  bool greyFromColour = png.greyAlpha || (format == "tiff" && tiffIsGreyAlpha(file));
   if (!layout) {
     keepAlpha = hasAlpha(factory.get(), frame.get(), facts, path);
     greyFromColour = greyFromColour || (facts.channels == (keepAlpha ? 2u : 1u) && !facts.indexed);

@@ -37,6 +37,8 @@ constexpr Fixture fixtures[] = {
     {"rgb16.tif", 3, false, SampleDepth::u16, "tiff"},    {"rgba16.tif", 3, true, SampleDepth::u16, "tiff"},
     {"greyf.tif", 1, false, SampleDepth::f32, "tiff"},    {"rgbf.tif", 3, false, SampleDepth::f32, "tiff"},
     {"rgbaf.tif", 3, true, SampleDepth::f32, "tiff"},     {"rgb8.jpg", 3, false, SampleDepth::u8, "jpeg"},
+    // Not 16-bit grey with alpha: Wine's TIFF decoder refuses it.
+    {"greyalpha8.tif", 1, true, SampleDepth::u8, "tiff"},
     {"grey8.jpg", 1, false, SampleDepth::u8, "jpeg"},
 };
 

@@ -117,6 +117,17 @@ TEST_F(FilterRunTest, TooSmallImageFailsWithThePluginsMessageAndLeavesTheOutputA
   EXPECT_EQ(readText(output), "an earlier result");
 }
 
+TEST_F(FilterRunTest, HelpListsTheImageFormatsOfThisBuild) {
+  const CommandResult r = veltrane({"--help"});
+  ASSERT_EQ(r.status, 0) << r.err;
+#ifdef _WIN32
+  EXPECT_NE(r.out.find("through the Windows Imaging Component"), std::string::npos) << r.out;
+#else
+  EXPECT_NE(r.out.find("through OpenImageIO"), std::string::npos) << r.out;
+#endif
+  EXPECT_NE(r.out.find(".pam, .pfm, .pgm and .ppm through the command's own netpbm codec"), std::string::npos);
+}
+
 TEST_F(FilterRunTest, FileAndUsageErrorsExitWithTwoNamingTheCulprit) {
   const std::string input = writeNoisy(imageName("in"), side, side, 3, SampleDepth::u8);
   const std::string grey = writeNoisy(imageName("grey"), side, side, 1, SampleDepth::u8);
@@ -139,6 +150,7 @@ TEST_F(FilterRunTest, FileAndUsageErrorsExitWithTwoNamingTheCulprit) {
       {{path("nowhere.so"), input, output}, "nowhere.so"},
       {{VELTRANE_HALVANE_MODULE, input, output, "--tile", "0,8"}, "--tile"},
       {{VELTRANE_HALVANE_MODULE, grey, output, "--mode", "lab"}, imageName("grey")},
+      {{VELTRANE_HALVANE_MODULE, input, path("out.xyz")}, "out.xyz"},
   };
   const std::string before = readText(input);
   for (const Case& c : cases) {

@@ -843,7 +843,8 @@ std::string imageFormatsHelp() {
          "other file through the Windows Imaging Component, which reads what the system has\n"
          "codecs for (PNG, JPEG, TIFF, BMP, GIF, ICO and more) and writes .png (8/16-bit),\n"
          ".jpg/.jpeg (8-bit), .tif/.tiff (8/16-bit, 32-bit float where the system's TIFF\n"
-         "encoder has it) and .bmp (8-bit, no alpha).\n";
+         "encoder has it) and .bmp (8-bit, no alpha). Of other files' metadata only the\n"
+         "resolution is carried over.\n";
 }
 
 }  // namespace veltrane::host

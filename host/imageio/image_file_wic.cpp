@@ -250,7 +250,6 @@ std::uint32_t bigEndian32(const std::uint8_t* p) {
 
 // What a PNG file's header says, read before a decoder sees the file.
 struct PngHeader {
-  bool isPng = false;
   bool greyAlpha = false;  // decoders hand grey + alpha over as RGBA
 };
 
@@ -259,7 +258,6 @@ PngHeader checkPngHeader(const std::string& path, const fs::path& file, std::uin
   const std::vector<std::uint8_t> head = fileStart(file, 26);
   PngHeader header;
   if (head.size() < 8 || !std::equal(signature, signature + 8, head.begin())) return header;
-  header.isPng = true;
   if (head.size() < 26 || std::memcmp(&head[12], "IHDR", 4) != 0) failRead(path, "the PNG header is missing");
   const int bitDepth = head[24];
   const int colourType = head[25];

@@ -121,7 +121,8 @@ TEST_F(FilterRunTest, TooSmallImageFailsWithThePluginsMessageAndLeavesTheOutputA
 TEST_F(FilterRunTest, HelpListsTheImageFormatsOfThisBuild) {
   const CommandResult r = veltrane({"--help"});
   ASSERT_EQ(r.status, 0) << r.err;
-  std::string text = r.out;
+  std::string text = r.out;  // unwrapped
+  std::erase(text, '\r');
   std::replace(text.begin(), text.end(), '\n', ' ');
   EXPECT_NE(text.find("Image formats (by extension): " + host::imageFormatList() + "."), std::string::npos) << r.out;
 #ifdef _WIN32

@@ -391,10 +391,47 @@ bool jpegRunsToItsEnd(const std::vector<std::uint8_t>& b) {
   return false;
 }
 
-void checkJpegEnd(const std::string& path, const fs::path& file) {
+// The size a JPEG stream's frame header claims is checked before a decoder
+// sees the file: some decode the whole image as they open it. False when no
+// frame header comes before the scan data (the decoder then refuses it).
+struct JpegFrame {
+  std::uint32_t width = 0, height = 0, bitsPerPixel = 0;
+};
+
+bool jpegFrame(const std::vector<std::uint8_t>& b, JpegFrame& frame) {
+  std::size_t i = 2;
+  while (i + 3 < b.size() && b[i] == 0xFF) {
+    const std::uint8_t m = b[i + 1];
+    if (m == 0xFF) {
+      ++i;  // fill byte
+      continue;
+    }
+    const bool sof = m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
+    if (sof) {
+      if (i + 9 >= b.size()) return false;
+      frame.height = (std::uint32_t{b[i + 5]} << 8) | b[i + 6];
+      frame.width = (std::uint32_t{b[i + 7]} << 8) | b[i + 8];
+      frame.bitsPerPixel = std::uint32_t{b[i + 4]} * b[i + 9];
+      return true;
+    }
+    if (m == 0xDA || m == 0xD9) return false;  // scan data or the end before any frame
+    if (m == 0x01 || (m >= 0xD0 && m <= 0xD8)) {
+      i += 2;
+      continue;
+    }
+    i += 2 + ((std::size_t{b[i + 2]} << 8) | b[i + 3]);
+  }
+  return false;
+}
+
+void checkJpeg(const std::string& path, const fs::path& file, std::uintmax_t fileSize, const ReadLimits& limits) {
   std::ifstream in(file, std::ios::binary);
   const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (!in.eof() && in.fail()) failRead(path, "the file cannot be read");
+  if (JpegFrame frame; jpegFrame(bytes, frame)) {
+    checkPixelLimit(path, frame.width, frame.height, limits);
+    checkClaimedSize(path, frame.width, frame.height, frame.bitsPerPixel, fileSize);
+  }
   if (!jpegRunsToItsEnd(bytes)) failRead(path, "the JPEG data ends too early");
 }
 
@@ -495,7 +532,8 @@ HostImage readWithLibrary(const std::string& path, FileInfo* info, const ReadLim
   const std::uintmax_t fileSize = fileSizeOf(path, file);
   const PngHeader png = checkPngHeader(path, file, fileSize, limits);
   const std::vector<std::uint8_t> head = fileStart(file, 3);
-  if (head.size() == 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) checkJpegEnd(path, file);
+  if (head.size() == 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF)
+    checkJpeg(path, file, fileSize, limits);
 
   const ComThread com(failRead, path);
   ComRef<IWICImagingFactory> factory;

@@ -83,7 +83,8 @@ dist: deps
 	bash scripts/make-dist.sh
 
 # The pixel-equality outputs of the Linux release build and of both Windows
-# builds, compared byte for byte (each build's own tests check their hashes)
+# builds compared: netpbm files byte for byte, PNG and TIFF files by their
+# decoded values (each build's own tests check their hashes)
 win-compare: deps
 	$(call preset-test,release)
 	$(call preset-test,win32)

@@ -99,15 +99,46 @@ HostImage sideBySide(const std::vector<HostImage>& images) {
   return out;
 }
 
-constexpr const char* usage = "usage: veltrane-compare [--crop LEFT,TOP,WIDTH,HEIGHT] IMAGE IMAGE [IMAGE...] OUTPUT\n";
+constexpr const char* usage =
+    "usage: veltrane-compare [--crop LEFT,TOP,WIDTH,HEIGHT] IMAGE IMAGE [IMAGE...] OUTPUT\n"
+    "       veltrane-compare --same A B\n";
+
+// Exit status 2 naming the first of `names` that is not a regular file; 0 when all are.
+int refuseIrregular(const std::vector<std::string>& names) {
+  namespace os = veltrane::host::os;
+  for (const std::string& name : names) {
+    const std::string kind = os::notARegularFile(os::pathFromUtf8(name));
+    if (!kind.empty()) {
+      std::cerr << "veltrane-compare: '" << name << "': " << kind << ", not a regular file\n";
+      return 2;
+    }
+  }
+  return 0;
+}
+
+// Exit status 0 when both files decode to the same samples and alpha at the
+// same size, channels and depth, 1 when they do not.
+int same(const std::string& a, const std::string& b) {
+  if (const int refused = refuseIrregular({a, b})) return refused;
+  const HostImage left = veltrane::host::readImageFile(a);
+  const HostImage right = veltrane::host::readImageFile(b);
+  if (left.width == right.width && left.height == right.height && left.channels == right.channels &&
+      left.depth == right.depth && left.pixels == right.pixels && left.alpha == right.alpha) {
+    return 0;
+  }
+  std::cout << "'" << a << "' and '" << b << "' differ\n";
+  return 1;
+}
 
 int run(std::vector<std::string> argv) {
   if (argv.size() == 2 && (argv[1] == "--help" || argv[1] == "-h")) {
     std::cout << usage
               << "Writes the IMAGEs (same height and depth; grey ones are shown as RGB) side by side into\n"
-                 "OUTPUT; with --crop only that rectangle of each, at 100 %.\n";
+                 "OUTPUT; with --crop only that rectangle of each, at 100 %.\n"
+                 "--same: exit status 0 when A and B decode to the same pixels and alpha, 1 when not.\n";
     return 0;
   }
+  if (argv.size() == 4 && argv[1] == "--same") return same(argv[2], argv[3]);
   std::optional<Crop> crop;
   if (argv.size() > 2 && argv[1] == "--crop") {
     Crop c;
@@ -126,14 +157,7 @@ int run(std::vector<std::string> argv) {
   }
   namespace os = veltrane::host::os;
   const std::vector<std::string> inputs(argv.begin() + 1, argv.end() - 1);
-  for (std::size_t i = 1; i < argv.size(); ++i) {
-    const std::string& name = argv[i];
-    const std::string kind = os::notARegularFile(os::pathFromUtf8(name));
-    if (!kind.empty()) {
-      std::cerr << "veltrane-compare: '" << name << "': " << kind << ", not a regular file\n";
-      return 2;
-    }
-  }
+  if (const int refused = refuseIrregular(std::vector<std::string>(argv.begin() + 1, argv.end()))) return refused;
   const auto outFile = os::pathFromUtf8(argv.back());
   for (const std::string& name : inputs) {
     if (os::sameFile(outFile, os::pathFromUtf8(name))) {

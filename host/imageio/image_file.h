@@ -8,8 +8,9 @@
 
 // Image files in and out for the host stand-in. Files named .pam, .pfm, .pgm
 // and .ppm go through the project's netpbm codec (netpbm.h), on every
-// platform; every other format through the imaging library, where the build
-// has one (the Windows build has none and handles only those four).
+// platform; every other format through the build's imaging library:
+// OpenImageIO on Linux, the Windows Imaging Component on Windows (a build
+// without either handles only those four).
 namespace veltrane::host {
 
 enum class SampleDepth { u8 = 8, u16 = 16, f32 = 32 };

@@ -599,6 +599,5 @@ HostImage readWithLibrary(const std::string& path, FileInfo* info, const ReadLim
   return image;
 }
 
-
 }  // namespace detail
 }  // namespace veltrane::host

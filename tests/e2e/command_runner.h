@@ -42,13 +42,9 @@ class CommandTest : public ::testing::Test {
   std::filesystem::path dir_;
 };
 
-// Image file names for tests that run on every build: the Linux build goes
-// through the image library's formats, the Windows build through netpbm.
-#ifdef _WIN32
-inline constexpr const char* imageExtension = ".pam";
-#else
+// Image file names for tests that run on every build: PNG, through each
+// build's image library.
 inline constexpr const char* imageExtension = ".png";
-#endif
 inline std::string imageName(const std::string& stem) { return stem + imageExtension; }
 
 host::HostImage readImage(const std::string& path);

@@ -8,6 +8,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstring>
@@ -17,7 +18,9 @@
 
 #include "command_runner.h"
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace veltrane::e2e {
 namespace {
@@ -86,9 +89,11 @@ class HostileFileTest : public CommandTest {
     EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(detail), std::string::npos) << r.err;
     EXPECT_LT(r.err.size(), 500u) << r.err;
-    for (std::size_t i = 0; i + 1 < r.err.size(); ++i)
-      ASSERT_FALSE(static_cast<unsigned char>(r.err[i]) < 0x20 || r.err[i] == 0x7f) << "byte " << i << ": " << r.err;
-    EXPECT_EQ(r.err.back(), '\n');
+    std::string line = r.err;
+    if (line.ends_with("\r\n")) line.erase(line.size() - 2, 1);  // Windows line end
+    for (std::size_t i = 0; i + 1 < line.size(); ++i)
+      ASSERT_FALSE(static_cast<unsigned char>(line[i]) < 0x20 || line[i] == 0x7f) << "byte " << i << ": " << r.err;
+    EXPECT_EQ(line.back(), '\n');
   }
 };
 
@@ -127,6 +132,8 @@ TEST_F(HostileFileTest, ClaimedSizesBeyondTheFileOrTheLimitAreRefusedBeforeReadi
   EXPECT_FALSE(exists(path("out.png")));
 }
 
+// The rest drives the Linux build's library, file systems and signals.
+#ifndef _WIN32
 TEST_F(HostileFileTest, DamagedFilesAreRefusedInOneLineWithoutCrashing) {
   const std::string out = path("out.png");
   // A sample size of 3 bytes in an SGI header aborts the library's reader.
@@ -223,7 +230,7 @@ TEST_F(HostileFileTest, InterruptWhileWritingRemovesTheTemporary) {
     EXPECT_FALSE(exists(output));
   }
 }
+#endif
 
 }  // namespace
 }  // namespace veltrane::e2e
-#endif

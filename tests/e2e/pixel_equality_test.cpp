@@ -1,8 +1,10 @@
 // The same pixels from every build: each plug-in runs on fixed synthetic
 // images of each depth, and a hash of its output must equal the value below,
-// which the Linux build produced. The outputs stay in the build folder
-// (pixel-equality/) so that the files of two builds can also be compared
-// byte for byte (scripts/win-compare.sh).
+// which the Linux build produced. Input and output are netpbm files, or PNG
+// and TIFF files through each build's own image library, whose lossless
+// round trip must give the netpbm run's hash. The outputs stay in the build
+// folder (pixel-equality/) so that the netpbm files of two builds can also be
+// compared byte for byte (scripts/win-compare.sh).
 #include <cstring>
 #include <filesystem>
 
@@ -81,7 +83,7 @@ class PixelEqualityTest : public CommandTest {
     std::filesystem::create_directories(folder);
     for (const PluginRun& run : runs) {
       SCOPED_TRACE(run.file);
-      const std::string extension = run.depth == SampleDepth::f32 ? ".pfm" : ".pam";
+      const std::string extension = std::filesystem::path(run.file).extension().string();
       const std::string input = path("in" + extension);
       host::writeImageFile(input, syntheticImage(run.depth), host::FileInfo{});
       const std::string output = host::os::pathToUtf8(folder / run.file);
@@ -101,14 +103,18 @@ TEST_F(PixelEqualityTest, HalvaneGivesTheSamePixelsOnEveryBuild) {
   check("halvane", {"--set", "overallNoiseLevel=30", "--set", "fineSharpening=40"},
         {{"halvane-8.pam", SampleDepth::u8, 0xee74d9f5e75c6e8full},
          {"halvane-16.pam", SampleDepth::u16, 0x682fbcf5759f2838ull},
-         {"halvane-32.pfm", SampleDepth::f32, 0xc4fbcdaad0ca560aull}});
+         {"halvane-32.pfm", SampleDepth::f32, 0xc4fbcdaad0ca560aull},
+         {"halvane-16.png", SampleDepth::u16, 0x682fbcf5759f2838ull},
+         {"halvane-8.tif", SampleDepth::u8, 0xee74d9f5e75c6e8full},
+         {"halvane-16.tif", SampleDepth::u16, 0x682fbcf5759f2838ull}});
 }
 
 TEST_F(PixelEqualityTest, MirelleGivesTheSamePixelsOnEveryBuild) {
   check("mirelle", {"--set", "overallNoiseLevel=20"},
         {{"mirelle-8.pam", SampleDepth::u8, 0xc90968eb03fb119eull},
          {"mirelle-16.pam", SampleDepth::u16, 0x196a75c4dd6deaa5ull},
-         {"mirelle-32.pfm", SampleDepth::f32, 0x0f26f1c495f4e861ull}});
+         {"mirelle-32.pfm", SampleDepth::f32, 0x0f26f1c495f4e861ull},
+         {"mirelle-8.png", SampleDepth::u8, 0xc90968eb03fb119eull}});
 }
 
 }  // namespace

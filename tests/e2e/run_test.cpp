@@ -1,5 +1,6 @@
 // Filtering files: what is written, what is kept, and the failures a user
 // meets.
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -30,9 +31,12 @@ TEST_F(FilterRunTest, EveryDepthAndLayoutIsFilteredIntoTheSameKindOfFile) {
     SampleDepth depth;
   };
   const std::vector<Case> cases = {
-#ifndef _WIN32
       {"rgb8.png", 3, SampleDepth::u8}, {"grey8.png", 1, SampleDepth::u8},
-      {"rgb16.png", 3, SampleDepth::u16}, {"rgb32.tif", 3, SampleDepth::f32},
+      {"rgb16.png", 3, SampleDepth::u16}, {"rgb16.tif", 3, SampleDepth::u16},
+      {"rgb8.jpg", 3, SampleDepth::u8},
+#ifndef _WIN32
+      // Not every Windows system's TIFF encoder writes float samples (Wine's does not).
+      {"rgb32.tif", 3, SampleDepth::f32},
 #endif
       {"rgb8.pam", 3, SampleDepth::u8}, {"grey16.pam", 1, SampleDepth::u16},
       {"grey8.pgm", 1, SampleDepth::u8}, {"rgb16.ppm", 3, SampleDepth::u16},
@@ -114,6 +118,18 @@ TEST_F(FilterRunTest, TooSmallImageFailsWithThePluginsMessageAndLeavesTheOutputA
   EXPECT_EQ(readText(output), "an earlier result");
 }
 
+TEST_F(FilterRunTest, HelpListsTheImageFormatsOfThisBuild) {
+  const CommandResult r = veltrane({"--help"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string text = r.out;  // unwrapped
+  std::erase(text, '\r');
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  EXPECT_NE(text.find("Image formats (by extension): " + host::imageFormatList() + "."), std::string::npos) << r.out;
+#ifdef _WIN32
+  EXPECT_EQ(host::imageFormatList(), ".png, .jpg/.jpeg, .tif/.tiff, .bmp, .pam, .pfm, .pgm/.ppm");
+#endif
+}
+
 TEST_F(FilterRunTest, FileAndUsageErrorsExitWithTwoNamingTheCulprit) {
   const std::string input = writeNoisy(imageName("in"), side, side, 3, SampleDepth::u8);
   const std::string grey = writeNoisy(imageName("grey"), side, side, 1, SampleDepth::u8);
@@ -136,6 +152,7 @@ TEST_F(FilterRunTest, FileAndUsageErrorsExitWithTwoNamingTheCulprit) {
       {{path("nowhere.so"), input, output}, "nowhere.so"},
       {{VELTRANE_HALVANE_MODULE, input, output, "--tile", "0,8"}, "--tile"},
       {{VELTRANE_HALVANE_MODULE, grey, output, "--mode", "lab"}, imageName("grey")},
+      {{VELTRANE_HALVANE_MODULE, input, path("out.xyz")}, "out.xyz"},
   };
   const std::string before = readText(input);
   for (const Case& c : cases) {
@@ -165,6 +182,11 @@ TEST_F(FilterRunTest, CompareToolPutsInputAndResultSideBySide) {
     EXPECT_EQ(std::memcmp(row, l.pixels.data() + y * l.rowBytes(), 40 * 3), 0);
     EXPECT_EQ(std::memcmp(row + both.rowBytes() - 24 * 3, rr.pixels.data() + y * rr.rowBytes(), 24 * 3), 0);
   }
+
+  // --same compares decoded values, whatever the files' formats.
+  host::writeImageFile(path("left.pam"), l, host::FileInfo{});
+  EXPECT_EQ(run(VELTRANE_COMPARE, {"--same", left, path("left.pam")}).status, 0);
+  EXPECT_EQ(run(VELTRANE_COMPARE, {"--same", left, right}).status, 1);
 }
 
 TEST_F(FilterRunTest, CompareToolCropsEachImageAndShowsGreyAsRgb) {

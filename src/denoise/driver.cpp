@@ -12,7 +12,6 @@ namespace veltrane {
 namespace {
 
 constexpr std::int32_t initialBlockScale = 4;
-constexpr std::int32_t defaultHostTile = 256;
 constexpr std::int64_t quadrantMinPixels = 1000000;  // more than this: quadrants
 constexpr std::int32_t quadrantMinSide = 134;        // both sides above this
 
@@ -233,9 +232,7 @@ void resetBlockScales() {
 }
 
 BlockSize processingBlockSize() {
-  const std::int32_t tw = hostTileWidth() > 0 ? hostTileWidth() : defaultHostTile;
-  const std::int32_t th = hostTileHeight() > 0 ? hostTileHeight() : defaultHostTile;
-  return {scaleH * tw, scaleV * th};
+  return {scaleH * tileSideOrDefault(hostTileWidth()), scaleV * tileSideOrDefault(hostTileHeight())};
 }
 
 PieceLayout choosePieceLayout(std::int32_t width, std::int32_t height) {
@@ -285,7 +282,7 @@ ResultCode filterImage(const PieceEngine& engine, std::int32_t width, std::int32
     source = {inData(), inRowBytes()};
   }
 
-  if (width <= smallestSide || height <= smallestSide) {
+  if (tooSmallToFilter(width, height)) {
     reportMessage(engine.tooSmallMessage);
     return imageTooSmall;
   }
@@ -321,7 +318,7 @@ ResultCode previewFilter(const PieceEngine& engine, std::int32_t width, std::int
   const EnginePoolScope threads;
   engine.deriveSettings();
   setInRect(rect);
-  if (width <= smallestSide || height <= smallestSide) {
+  if (tooSmallToFilter(width, height)) {
     reportMessage(engine.tooSmallMessage);
     return imageTooSmall;
   }

@@ -29,7 +29,8 @@ struct PieceEngine {
   void (*write8)(const WriteRegion& region);
   void (*write16)(const WriteRegion& region);
   void (*write32)(const WriteRegion& region);
-  // Shown when a side of the rectangle is 24 pixels or less.
+  // Shown when a rectangle is refused as too small (tooSmallToFilter); the
+  // plug-in's one text for it, also shown by the entry point.
   const char* tooSmallMessage;
 };
 
@@ -45,8 +46,15 @@ void lowerBlockScales();
 // Back to 4 (a freshly loaded plug-in; tests).
 void resetBlockScales();
 
-// The processing block: the block multipliers times the host's preferred
-// tile size, 256 for a dimension the host leaves at 0 or less.
+// The host's preferred tile side, or defaultHostTile where the host leaves
+// it at 0 or less.
+inline constexpr std::int32_t defaultHostTile = 256;
+constexpr std::int32_t tileSideOrDefault(std::int32_t hostTileSide) noexcept {
+  return hostTileSide > 0 ? hostTileSide : defaultHostTile;
+}
+
+// The processing block: the block multipliers times the host's tile size
+// (tileSideOrDefault).
 struct BlockSize {
   std::int32_t width = 0;
   std::int32_t height = 0;
@@ -62,6 +70,12 @@ PieceLayout choosePieceLayout(std::int32_t width, std::int32_t height);
 
 inline constexpr std::int32_t pieceContext = 64;  // pixels of context on inner sides
 inline constexpr std::int32_t smallestSide = 24;  // sides this size or less are refused
+
+// Whether a rectangle is refused: a side of smallestSide or less leaves fewer
+// than three pixels at the coarsest of four levels.
+constexpr bool tooSmallToFilter(std::int64_t width, std::int64_t height) noexcept {
+  return width <= smallestSide || height <= smallestSide;
+}
 inline constexpr std::int32_t pieceMargin = 3;
 
 // Runs the engine over the rectangle (width x height pixels at rect in image

@@ -24,8 +24,6 @@ namespace {
 
 using namespace hostapi;
 
-constexpr std::int32_t minimumSide = 24;  // three pixels at the coarsest of four levels
-
 // --- parameter and data handles -------------------------------------------
 
 Handle dataHandle() {
@@ -151,8 +149,8 @@ void prepareSelector() {
   const Rect f = getFilterRect();
   std::int64_t w = static_cast<std::int64_t>(f.right) - f.left;
   std::int64_t h = static_cast<std::int64_t>(f.bottom) - f.top;
-  const std::int64_t tileW = r->inTileWidth > 0 ? r->inTileWidth : 256;
-  const std::int64_t tileH = r->inTileHeight > 0 ? r->inTileHeight : 256;
+  const std::int64_t tileW = tileSideOrDefault(r->inTileWidth);
+  const std::int64_t tileH = tileSideOrDefault(r->inTileHeight);
   if (isLargeImage(w, h, tileW, tileH)) {
     w = blockScaleH() * tileW;
     h = blockScaleV() * tileH;
@@ -212,9 +210,8 @@ void startSelector(const PluginDefinition& plugin) {
   const FilterParameters backup = p;
 
   const Rect f = getFilterRect();
-  if (static_cast<std::int64_t>(f.right) - f.left <= minimumSide ||
-      static_cast<std::int64_t>(f.bottom) - f.top <= minimumSide) {
-    reportMessage(plugin.deliverable->tooSmallMessage);
+  if (tooSmallToFilter(std::int64_t{f.right} - f.left, std::int64_t{f.bottom} - f.top)) {
+    reportMessage(plugin.engine->tooSmallMessage);
     return;
   }
 

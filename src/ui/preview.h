@@ -24,8 +24,8 @@ struct PreviewWindow {
 // The window for a pane of paneWidth x paneHeight pixels at the given zoom
 // (brought into 1..4) and pan offsets. The window is centred on the filter
 // rectangle, shifted by the offsets and kept inside the rectangle; the
-// offsets are corrected accordingly. While the window would be 24 pixels or
-// less in either direction the zoom drops by one step (4, 3, 2, 1).
+// offsets are corrected accordingly. While the engine would refuse the window
+// as too small (tooSmallToFilter) the zoom drops by one step (4, 3, 2, 1).
 PreviewWindow computePreviewWindow(const veltrane::Rect& filter, std::int32_t paneWidth,
                                    std::int32_t paneHeight, std::int32_t zoom, std::int32_t panH,
                                    std::int32_t panV);

@@ -58,7 +58,7 @@ struct PieceBuffers {
 };
 
 // Creates the piece's buffers (w x h, margin 3), fills the input with fill
-// and runs the engine. Returns -108 when the driver's own buffers cannot be
+// and runs the engine. Returns outOfMemory when the driver's own buffers cannot be
 // had, else the engine's code. The input is released afterwards; the output
 // keeps memory only when the engine succeeded, so that a failed piece can
 // never be written.
@@ -66,9 +66,9 @@ template <typename Fill>
 ResultCode runEngineOnPiece(const PieceEngine& engine, PieceBuffers& b, std::int32_t w,
                             std::int32_t h, Fill fill) {
   b.input.create(pieceMargin, pieceMargin, w, h);
-  if (!b.input.checkAllocated()) return outOfMemory;
+  if (!b.input.allocatedOrReported()) return outOfMemory;
   b.output.create(pieceMargin, pieceMargin, w, h);
-  if (!b.output.checkAllocated()) return outOfMemory;
+  if (!b.output.allocatedOrReported()) return outOfMemory;
   fill(b.input);
   const ResultCode rc = engine.run(b.input, b.output);
   b.input.releaseIfLocked();
@@ -133,7 +133,7 @@ std::int32_t toInt32(std::int64_t v) {
 // bottom edges) and written back through a request of the block itself.
 //
 // In every layout a piece that fails ends the run with its code: the
-// out-of-memory check or the cancel has already put -128 in the result cell,
+// out-of-memory check or the cancel has already put userCancelled in the result cell,
 // so the host discards the run, and the remaining pieces would only repeat
 // the failure.
 ResultCode runTiles(const Run& run, const Rect& rect) {

@@ -21,7 +21,7 @@ struct PieceEngine {
   // filterImage and previewFilter.
   void (*deriveSettings)();
   // Processes one piece: input and output have the same geometry (margin 3).
-  // Returns 0, -108 or -128 (or another host code). On a non-zero code the
+  // Returns noErr, outOfMemory or userCancelled (or another host code). On a non-zero code the
   // output holds no result: the driver writes nothing for the piece and
   // ends the run with that code.
   ResultCode (*run)(cspaceBuffer& input, cspaceBuffer& output);
@@ -83,8 +83,8 @@ inline constexpr std::int32_t pieceMargin = 3;
 // else from src (rows srcRowBytes apart, three samples per pixel at the given
 // depth); with writeToHost the result goes to the host's output, else to dst.
 // Tiled runs always read from and write to the host. depth is 8, 16 or 32
-// (0 means 8). Returns 0, -50 (too small), -108 (out of memory), -128
-// (cancelled), -30100 (arguments it cannot process) or a host region code.
+// (0 means 8). Returns noErr, imageTooSmall, outOfMemory, userCancelled,
+// badParameters (arguments it cannot process) or a host region code.
 // The abort latch is cleared at the start, so an earlier cancel does not
 // cancel this run.
 ResultCode filterImage(const PieceEngine& engine, std::int32_t width, std::int32_t height,
@@ -93,7 +93,8 @@ ResultCode filterImage(const PieceEngine& engine, std::int32_t width, std::int32
                        std::ptrdiff_t dstRowBytes);
 
 // Runs the engine on one 8-bit interleaved RGB image (the preview), without
-// the selection mask. Returns 0, -50, -108 or -128.
+// the selection mask. Returns noErr, imageTooSmall, outOfMemory or
+// userCancelled.
 ResultCode previewFilter(const PieceEngine& engine, std::int32_t width, std::int32_t height,
                          const Rect& rect, const std::uint8_t* src, std::ptrdiff_t srcRowBytes,
                          std::uint8_t* dst, std::ptrdiff_t dstRowBytes);

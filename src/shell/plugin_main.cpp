@@ -32,7 +32,7 @@ Handle dataHandle() {
 }
 
 // A host without a usable handle suite cannot keep the parameters: the user
-// is told, and the call ends with -30900.
+// is told, and the call ends with errPlugInHostInsufficient.
 bool haveHandleSuite() {
   if (handleSuite()) return true;
   reportMessage(noHandleSuiteMessage);
@@ -41,7 +41,7 @@ bool haveHandleSuite() {
 }
 
 // Creates whichever of the two handles is missing. Returns false (result
-// -108) when the host cannot supply one.
+// outOfMemory) when the host cannot supply one.
 bool createMissingHandles() {
   FilterRecord* r = filterRecord();
   if (r && !haveHandleSuite()) return false;
@@ -77,8 +77,8 @@ bool knownTooSmall(const HandleProcs& h, Handle handle, std::int32_t needed) {
 }
 
 // Locks both handles for the rest of the call. A missing handle, or one the
-// host reports too small to hold the parameters, is -30100; a failed lock
-// -108; a host without a handle suite -30900.
+// host reports too small to hold the parameters, is badParameters; a failed
+// lock outOfMemory; a host without a handle suite errPlugInHostInsufficient.
 bool lockHandles() {
   FilterRecord* r = filterRecord();
   if (r && !haveHandleSuite()) return false;

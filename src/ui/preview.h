@@ -112,7 +112,7 @@ class LivePreview final : public PreviewSink {
   void onSizeChanged() override;
   void onPaint(std::int32_t paneId, platform::Canvas& canvas) override;
 
-  // Processes the window into the result planes: 0, or -108 when the host
+  // Processes the window into the result planes: noErr, outOfMemory when the host
   // gives no buffer (the last result stays), or the engine's code.
   ResultCode runEngine();
 

@@ -246,14 +246,18 @@ PieceLayout choosePieceLayout(std::int32_t width, std::int32_t height) {
   return PieceLayout::whole;
 }
 
-ResultCode filterImage(const PieceEngine& engine, std::int32_t width, std::int32_t height,
-                       bool fetchFromHost, const Rect& rect, const void* src,
-                       std::ptrdiff_t srcRowBytes, std::int32_t depth, bool writeToHost, void* dst,
-                       std::ptrdiff_t dstRowBytes) {
+ResultCode filterImage(const PieceEngine& engine, const FilterImageRun& request) {
+  const Rect& rect = request.rect;
+  const std::int32_t width = request.width;
+  const std::int32_t height = request.height;
+  const bool fetchFromHost = request.fetchFromHost;
+  const bool writeToHost = request.writeToHost;
+  std::int32_t depth = request.depth;
   progressBeginRun();
   progressEnable();
   if (!callContext().parameters) return refuse();
-  const EnginePoolScope threads;  // one set of worker threads for every pass of the run  // settings come from the locked parameters
+  const EnginePoolScope threads;  // one set of worker threads for every pass of the run
+  // settings come from the locked parameters
   engine.deriveSettings();
   setInRect(rect);
 
@@ -275,8 +279,8 @@ ResultCode filterImage(const PieceEngine& engine, std::int32_t width, std::int32
     return refuse();
   }
 
-  Samples source{src, srcRowBytes};
-  MutableSamples destination{dst, dstRowBytes};
+  Samples source{request.source, request.sourceRowBytes};
+  MutableSamples destination{request.destination, request.destinationRowBytes};
   if (!tiled && fetchFromHost) {
     if (ResultCode rc = requestRegion(rect); rc != noErr) return rc;
     source = {inData(), inRowBytes()};

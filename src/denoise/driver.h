@@ -78,19 +78,37 @@ constexpr bool tooSmallToFilter(std::int64_t width, std::int64_t height) noexcep
 }
 inline constexpr std::int32_t pieceMargin = 3;
 
-// Runs the engine over the rectangle (width x height pixels at rect in image
-// coordinates). With fetchFromHost the source comes from the host's input,
-// else from src (rows srcRowBytes apart, three samples per pixel at the given
-// depth); with writeToHost the result goes to the host's output, else to dst.
-// Tiled runs always read from and write to the host. depth is 8, 16 or 32
-// (0 means 8). Returns noErr, imageTooSmall, outOfMemory, userCancelled,
-// badParameters (arguments it cannot process) or a host region code.
-// The abort latch is cleared at the start, so an earlier cancel does not
-// cancel this run.
-ResultCode filterImage(const PieceEngine& engine, std::int32_t width, std::int32_t height,
-                       bool fetchFromHost, const Rect& rect, const void* src,
-                       std::ptrdiff_t srcRowBytes, std::int32_t depth, bool writeToHost, void* dst,
-                       std::ptrdiff_t dstRowBytes);
+// What filterImage runs over and where its samples come from and go to.
+// A caller's buffer holds rows rowBytes apart, three samples per pixel at
+// depth. Tiled runs always read from and write to the host.
+struct FilterImageRun {
+  Rect rect{};               // image coordinates
+  std::int32_t width = 0;    // the rectangle's size; must be rect's when the
+  std::int32_t height = 0;   // host is read or written
+  std::int32_t depth = 8;    // bits per sample: 8, 16 or 32 (0 means 8)
+  bool fetchFromHost = true;  // else from source
+  const void* source = nullptr;
+  std::ptrdiff_t sourceRowBytes = 0;
+  bool writeToHost = true;  // else to destination
+  void* destination = nullptr;
+  std::ptrdiff_t destinationRowBytes = 0;
+
+  // The host's own rectangle, read from and written back to the host.
+  static FilterImageRun onHost(const Rect& r, std::int32_t depth) {
+    FilterImageRun run;
+    run.rect = r;
+    run.width = r.width();
+    run.height = r.height();
+    run.depth = depth;
+    return run;
+  }
+};
+
+// Runs the engine over the rectangle. Returns noErr, imageTooSmall,
+// outOfMemory, userCancelled, badParameters (arguments it cannot process) or
+// a host region code. The abort latch is cleared at the start, so an earlier
+// cancel does not cancel this run.
+ResultCode filterImage(const PieceEngine& engine, const FilterImageRun& run);
 
 // Runs the engine on one 8-bit interleaved RGB image (the preview), without
 // the selection mask. Returns noErr, imageTooSmall, outOfMemory or

@@ -269,8 +269,7 @@ void startSelector(const PluginDefinition& plugin) {
     r->inputRate = fixedOne;
     r->maskRate = fixedOne;
     const Rect rect = getFilterRect();
-    filterImage(*plugin.engine, rect.width(), rect.height(), true, rect, nullptr, 0, depth(), true,
-                nullptr, 0);
+    filterImage(*plugin.engine, FilterImageRun::onHost(rect, depth()));
     return;
   }
 

@@ -37,8 +37,6 @@ HOST_MAY_INCLUDE = ("src/hostapi",)
 
 # (including file, included file): reason. Remove an entry with its fix.
 ALLOWED = {
-    ("src/shell/plugin_main.h", "src/denoise/driver.h"):
-        "the driver still lives with the noise reducer; it belongs to the framework",
     ("src/shell/plugin_main.cpp", "src/ui/dialog.h"):
         "the start sequence opens the dialog; it belongs to the plug-in layer",
     ("src/shell/plugin_main.cpp", "src/ui/preview.h"):

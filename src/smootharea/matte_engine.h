@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "denoise/driver.h"
+#include "framework/driver.h"
 #include "framework/simd.h"
 #include "image/cspace_buffer.h"
 #include "shell/result_codes.h"

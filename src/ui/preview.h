@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-#include "denoise/driver.h"
+#include "framework/driver.h"
 #include "image/region.h"
 #include "platform/widgets.h"
 #include "shell/call_context.h"

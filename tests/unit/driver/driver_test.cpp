@@ -1,4 +1,4 @@
-#include "denoise/driver.h"
+#include "framework/driver.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "denoise/blend.h"
 #include "denoise/engine_settings.h"
+#include "denoise/halvane_engine.h"
 #include "sim_session.h"
 
 namespace veltrane {

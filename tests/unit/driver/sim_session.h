@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "denoise/driver.h"
+#include "denoise/halvane_engine.h"
 #include "host/sim/sim_host.h"
 #include "hostapi/constants.h"
 #include "image/color_luts.h"

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "denoise/blend.h"
+#include "framework/write_region.h"
 #include "image/cspace_buffer.h"
 #include "image/region.h"
 #include "shell/result_codes.h"
@@ -34,9 +34,6 @@ struct PieceEngine {
   const char* tooSmallMessage;
 };
 
-// The noise reducer: its settings, the four-level engine and the blending
-// writers.
-const PieceEngine& halvaneEngine();
 
 // Multipliers of the host's tile size that make a processing block; 4 until
 // the prepare step lowers both to 1 for the rest of the loaded plug-in's life.

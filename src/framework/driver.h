@@ -21,9 +21,9 @@ struct PieceEngine {
   // filterImage and previewFilter.
   void (*deriveSettings)();
   // Processes one piece: input and output have the same geometry (margin 3).
-  // Returns noErr, outOfMemory or userCancelled (or another host code). On a non-zero code the
-  // output holds no result: the driver writes nothing for the piece and
-  // ends the run with that code.
+  // Returns noErr, outOfMemory or userCancelled (or another host code). On
+  // a non-zero code the output holds no result: the driver writes nothing
+  // for the piece and ends the run with that code.
   ResultCode (*run)(cspaceBuffer& input, cspaceBuffer& output);
   // Writers of the piece's result in 8-, 16- and 32-bit host samples.
   void (*write8)(const WriteRegion& region);
@@ -33,7 +33,6 @@ struct PieceEngine {
   // plug-in's one text for it, also shown by the entry point.
   const char* tooSmallMessage;
 };
-
 
 // Multipliers of the host's tile size that make a processing block; 4 until
 // the prepare step lowers both to 1 for the rest of the loaded plug-in's life.

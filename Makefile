@@ -2,7 +2,7 @@
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 BENCHES ?= build/release/bench/engine_bench build/release/bench/profile_bench build/release/bench/preview_bench
 
-.PHONY: all deps build test bench debug clean demo win win-compare dist gimp-install
+.PHONY: all deps build layers test bench debug clean demo win win-compare dist gimp-install
 
 # configure, build and run the tests of one preset: $(call preset-test,NAME)
 define preset-test
@@ -57,9 +57,15 @@ demo:
 	  build/release/bin/veltrane halvane samples/$(DEMO_PHOTO).png demo/$(DEMO_PHOTO)-dialog.png --no-registry --dialog \
 	  && echo "demo: wrote demo/$(DEMO_PHOTO)-dialog.png with the settings of the dialog"; fi
 
-# release, then address+undefined sanitizers, then thread sanitizer ("threads"
-# tests only), then a short run of the fuzzers, then both Windows builds under Wine
+# every #include in src/ and host/ points down the layer order
+layers:
+	python3 scripts/check-layers.py
+
+# the include direction first (seconds), then release, then address+undefined
+# sanitizers, then thread sanitizer ("threads" tests only), then a short run
+# of the fuzzers, then both Windows builds under Wine
 test: deps
+	python3 scripts/check-layers.py
 	$(call preset-test,release)
 	$(call preset-test,asan)
 	$(call preset-test,tsan)

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "denoise/driver.h"
+#include "denoise/halvane_engine.h"
 #include "host/sim/sim_host.h"
 #include "hostapi/constants.h"
 #include "image/color_luts.h"

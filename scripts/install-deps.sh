@@ -15,6 +15,7 @@ PACKAGES=(
   make
   pkg-config
   git
+  python3  # scripts/check-layers.py, the demo's settings printout
   libgtest-dev
   libgmock-dev
   googletest

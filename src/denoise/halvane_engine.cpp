@@ -1,4 +1,6 @@
-#include "denoise/driver.h"
+#include "halvane_engine.h"
+
+#include "denoise/blend.h"
 #include "denoise/engine_settings.h"
 #include "denoise/pyramid.h"
 

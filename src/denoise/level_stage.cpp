@@ -15,7 +15,7 @@ bool prepareWorking(cspaceBuffer& b, const cspaceBuffer& image) {
   if (b.reshape(image.marginX, image.marginY, image.width, image.height)) return true;
   b.releaseIfLocked();
   b.create(image.marginX, image.marginY, image.width, image.height);
-  return b.checkAllocated();
+  return b.allocatedOrReported();
 }
 
 // Both passes on working buffers of the image's geometry. mayTakeCopy: the
@@ -73,12 +73,12 @@ ResultCode runLevelStage(cspaceBuffer& image, float T, bool finest, float detail
   };
 
   copy.create(image.marginX, image.marginY, image.width, image.height);
-  if (!copy.checkAllocated()) {
+  if (!copy.allocatedOrReported()) {
     releaseBoth();
     return outOfMemory;
   }
   weights.create(image.marginX, image.marginY, image.width, image.height);
-  if (!weights.checkAllocated()) {
+  if (!weights.allocatedOrReported()) {
     releaseBoth();
     return outOfMemory;
   }

@@ -7,8 +7,8 @@ namespace veltrane {
 // Filters one pyramid level in place: a denoise pass into a copy (with a
 // per-pixel detail weight), then a sharpen pass back into the image, each
 // spread over the row-band threads and joined before the next. Uses H,
-// smoothVariant and labImage of the engine settings. Returns 0, or -108 when
-// a working buffer could not be had. A cancel noticed between the passes
+// smoothVariant and labImage of the engine settings. Returns noErr, or outOfMemory
+// when a working buffer could not be had. A cancel noticed between the passes
 // returns 0 with the image unchanged; the caller's next check reports it.
 ResultCode runLevelStage(cspaceBuffer& image, float T, bool finest, float detailNR, float SB,
                          float SC);

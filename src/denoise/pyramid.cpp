@@ -211,18 +211,18 @@ ResultCode reduceNoise(cspaceBuffer& input, cspaceBuffer& output) {
 
   auto create = [](cspaceBuffer& b, const cspaceBuffer& like) {
     b.create(like.marginX, like.marginY, like.width, like.height);
-    return b.checkAllocated();
+    return b.allocatedOrReported();
   };
   auto createHalf = [](cspaceBuffer& b, const cspaceBuffer& finer) {
     b.create(pyramidMargin, pyramidMargin, halfSize(finer.width), halfSize(finer.height));
-    return b.checkAllocated();
+    return b.allocatedOrReported();
   };
   // E with the geometry of like, on its own memory when that is large enough.
   auto working = [&](const cspaceBuffer& like) {
     if (E.reshape(like.marginX, like.marginY, like.width, like.height)) return true;
     E.releaseIfLocked();
     E.create(like.marginX, like.marginY, like.width, like.height);
-    return E.checkAllocated();
+    return E.allocatedOrReported();
   };
   auto level = [&](cspaceBuffer& g, int k) -> ResultCode {
     const ResultCode rc = runLevelStage(g, E, W, std::max(s.T[k], minThreshold), k == 0, s.D[k],
@@ -232,7 +232,8 @@ ResultCode reduceNoise(cspaceBuffer& input, cspaceBuffer& output) {
     return progressStep(0) ? userCancelled : noErr;
   };
 
-  // 1-2: the output's memory is given back while the pyramid is built.
+  // Level 0 is filtered in place; the output's memory is given back while
+  // the pyramid is built.
   output.releaseIfLocked();
   if (output.width != G0.width || output.height != G0.height || output.marginX != G0.marginX ||
       output.marginY != G0.marginY)
@@ -240,7 +241,8 @@ ResultCode reduceNoise(cspaceBuffer& input, cspaceBuffer& output) {
   if (!create(B0, G0)) return outOfMemory;
   if (ResultCode rc = level(G0, 0); rc != noErr) return rc;
 
-  // 3: G1 and band 0; band 0 is unlocked until the rebuild needs it.
+  // Level 1 (G1) halved from level 0, and band 0 (G1 expanded minus G0);
+  // band 0 is unlocked until the rebuild needs it.
   if (!createHalf(G1, G0)) return outOfMemory;
   halveImage(G0, G1);
   if (!working(G0)) return outOfMemory;
@@ -248,7 +250,7 @@ ResultCode reduceNoise(cspaceBuffer& input, cspaceBuffer& output) {
   storeDifference(E, B0, G0);
   unlockForLater(B0);
 
-  // 4-5
+  // Level 1 filtered; level 2 and band 1 made from it.
   if (ResultCode rc = level(G1, 1); rc != noErr) return rc;
   if (!createHalf(G2, G1)) return outOfMemory;
   halveImage(G1, G2);
@@ -256,7 +258,7 @@ ResultCode reduceNoise(cspaceBuffer& input, cspaceBuffer& output) {
   expandImageGuided(G2, E, G1);
   storeDifference(E, B1, G1);
 
-  // 6-7
+  // Level 2 filtered; level 3 and band 2 made from it.
   if (ResultCode rc = level(G2, 2); rc != noErr) return rc;
   if (!createHalf(G3, G2)) return outOfMemory;
   halveImage(G2, G3);
@@ -264,10 +266,11 @@ ResultCode reduceNoise(cspaceBuffer& input, cspaceBuffer& output) {
   expandImageGuided(G3, E, G2);
   storeDifference(E, B2, G2);
 
-  // 8
+  // Level 3, the coarsest, filtered.
   if (ResultCode rc = level(G3, 3); rc != noErr) return rc;
 
-  // 9: rebuild from the coarsest level up.
+  // Rebuild from the coarsest level up: each level expanded and its band
+  // added back, the finest into the output.
   if (!working(G2)) return outOfMemory;
   expandImageGuided(G3, E, G2);
   restoreFromDifference(E, G2, B2);
@@ -284,9 +287,9 @@ ResultCode reduceNoise(cspaceBuffer& input, cspaceBuffer& output) {
   expandImageGuided(G1, E, G0);
   G1.releaseIfLocked();
   output.reacquire();
-  if (!output.checkAllocated()) return outOfMemory;
+  if (!output.allocatedOrReported()) return outOfMemory;
   lockAgain(B0);
-  if (!B0.checkAllocated()) {
+  if (!B0.allocatedOrReported()) {
     output.release();
     return outOfMemory;
   }

@@ -11,8 +11,8 @@ namespace veltrane {
 // (full, 1/2, 1/4, 1/8 resolution) and rebuilds full resolution from them.
 // The input is consumed (released before returning, on every path). The
 // output is given with the input's geometry; its memory, if any, is given
-// back at entry and taken again only for the last step. Returns 0, -108
-// (out of memory), -128 (cancelled) or a code of runLevelStage.
+// back at entry and taken again only for the last step. Returns noErr,
+// outOfMemory, userCancelled or a code of runLevelStage.
 ResultCode reduceNoise(cspaceBuffer& input, cspaceBuffer& output);
 
 // destination(x, y) = source(2x, 2y): pure decimation.

@@ -132,7 +132,7 @@ bool cspaceBuffer::reshape(std::int32_t mX, std::int32_t mY, std::int32_t w, std
   return true;
 }
 
-bool cspaceBuffer::checkAllocated() {
+bool cspaceBuffer::allocatedOrReported() {
   if (bufferID && data) return true;
   reportMessage(notEnoughMemoryMessage);
   setResult(userCancelled);

@@ -27,9 +27,12 @@ struct cspaceBuffer {
 
   // Geometry, then memory from the host (locked). Never reports by itself.
   void create(std::int32_t mX, std::int32_t mY, std::int32_t w, std::int32_t h);
-  // True when memory is held; otherwise shows the out-of-memory message,
-  // stores -128 in the result cell and returns false.
-  bool checkAllocated();
+  // True when memory is held. Otherwise reports the shortage and returns
+  // false: shows the out-of-memory message and stores userCancelled in the
+  // result cell, so that the host, told the user already knows, adds no
+  // message of its own. Callers then end their work with outOfMemory, the
+  // reason their own callers see.
+  bool allocatedOrReported();
   void release();
   void releaseIfLocked();
   // Takes memory again for the same geometry when none is held.

@@ -18,7 +18,7 @@ struct InterleavedByteBuffer {
   ResultCode error = noErr;
 
   // Interleaves three planes stored one after another (each totalBytes / 3
-  // long, rows rowStep bytes apart). On allocation failure: error = -108 and
+  // long, rows rowStep bytes apart). On allocation failure: error = outOfMemory and
   // a message with the code.
   void makeInterleaved(std::int32_t w, std::int32_t rowStep, std::int64_t totalBytes,
                        const std::uint8_t* source);

@@ -72,7 +72,7 @@ ResultCode refuseRegion(ResultCode code) {
   return code;
 }
 
-// A delivery smaller than the request: told to the user, -30100.
+// A delivery smaller than the request: told to the user, badParameters.
 ResultCode refuseShortDelivery() {
   reportMessage(shortDeliveryMessage);
   setResult(badParameters);

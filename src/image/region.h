@@ -63,14 +63,14 @@ ResultCode advance();
 // mask) set to r. clippedAtLeftEdge marks a read whose context was cut at the
 // image's left edge: the host is then told to report out-of-bounds reads
 // (input padding -3). Returns the host's code (a rectangle the record cannot
-// carry gives -30100, reported like a host error; so does a delivery whose
+// carry gives badParameters, reported like a host error; so does a delivery whose
 // reported rectangles do not hold all of r).
 ResultCode requestRegion(const Rect& r, bool clippedAtLeftEdge = false);
 
 // Has the host deliver the rectangle at full resolution, planes
 // 0..planes-1, for display rather than filtering: input and output
 // rectangles set to r, no mask. Returns the host's code, reported as
-// advance() does, or -30100 with a message when the host delivered less.
+// advance() does, or badParameters with a message when the host delivered less.
 ResultCode requestInput(const Rect& r, std::int32_t planes);
 
 // The tiles delivered by the last request (null / 0 when there are none).

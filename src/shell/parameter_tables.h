@@ -76,7 +76,6 @@ struct TerminologyParameters {
 struct Deliverable {
   const char* name;             // "halvane" / "mirelle"
   const char* aboutTitle;       // product title with version
-  const char* tooSmallMessage;  // shown when the filter rectangle is too small
   const char* profilerInternalError;  // the profiler was given an unknown kind
   ParameterDefaults factoryDefaults;
   ParameterControlTable controls;

@@ -24,8 +24,6 @@ namespace {
 
 using namespace hostapi;
 
-constexpr std::int32_t minimumSide = 24;  // three pixels at the coarsest of four levels
-
 // --- parameter and data handles -------------------------------------------
 
 Handle dataHandle() {
@@ -34,7 +32,7 @@ Handle dataHandle() {
 }
 
 // A host without a usable handle suite cannot keep the parameters: the user
-// is told, and the call ends with -30900.
+// is told, and the call ends with errPlugInHostInsufficient.
 bool haveHandleSuite() {
   if (handleSuite()) return true;
   reportMessage(noHandleSuiteMessage);
@@ -43,7 +41,7 @@ bool haveHandleSuite() {
 }
 
 // Creates whichever of the two handles is missing. Returns false (result
-// -108) when the host cannot supply one.
+// outOfMemory) when the host cannot supply one.
 bool createMissingHandles() {
   FilterRecord* r = filterRecord();
   if (r && !haveHandleSuite()) return false;
@@ -79,8 +77,8 @@ bool knownTooSmall(const HandleProcs& h, Handle handle, std::int32_t needed) {
 }
 
 // Locks both handles for the rest of the call. A missing handle, or one the
-// host reports too small to hold the parameters, is -30100; a failed lock
-// -108; a host without a handle suite -30900.
+// host reports too small to hold the parameters, is badParameters; a failed
+// lock outOfMemory; a host without a handle suite errPlugInHostInsufficient.
 bool lockHandles() {
   FilterRecord* r = filterRecord();
   if (r && !haveHandleSuite()) return false;
@@ -151,8 +149,8 @@ void prepareSelector() {
   const Rect f = getFilterRect();
   std::int64_t w = static_cast<std::int64_t>(f.right) - f.left;
   std::int64_t h = static_cast<std::int64_t>(f.bottom) - f.top;
-  const std::int64_t tileW = r->inTileWidth > 0 ? r->inTileWidth : 256;
-  const std::int64_t tileH = r->inTileHeight > 0 ? r->inTileHeight : 256;
+  const std::int64_t tileW = tileSideOrDefault(r->inTileWidth);
+  const std::int64_t tileH = tileSideOrDefault(r->inTileHeight);
   if (isLargeImage(w, h, tileW, tileH)) {
     w = blockScaleH() * tileW;
     h = blockScaleV() * tileH;
@@ -212,9 +210,8 @@ void startSelector(const PluginDefinition& plugin) {
   const FilterParameters backup = p;
 
   const Rect f = getFilterRect();
-  if (static_cast<std::int64_t>(f.right) - f.left <= minimumSide ||
-      static_cast<std::int64_t>(f.bottom) - f.top <= minimumSide) {
-    reportMessage(plugin.deliverable->tooSmallMessage);
+  if (tooSmallToFilter(std::int64_t{f.right} - f.left, std::int64_t{f.bottom} - f.top)) {
+    reportMessage(plugin.engine->tooSmallMessage);
     return;
   }
 
@@ -272,8 +269,7 @@ void startSelector(const PluginDefinition& plugin) {
     r->inputRate = fixedOne;
     r->maskRate = fixedOne;
     const Rect rect = getFilterRect();
-    filterImage(*plugin.engine, rect.width(), rect.height(), true, rect, nullptr, 0, depth(), true,
-                nullptr, 0);
+    filterImage(*plugin.engine, FilterImageRun::onHost(rect, depth()));
     return;
   }
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "denoise/driver.h"
+#include "framework/driver.h"
 #include "parameter_tables.h"
 #include "result_codes.h"
 

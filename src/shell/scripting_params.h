@@ -5,8 +5,9 @@ namespace veltrane {
 
 // The parameter block and the view state in the host's persistent
 // descriptor registry, under the plug-in's identifier. Both return a host
-// code; -30900 when the host offers no basic suite. Reading stops at the
-// first value that cannot be read; what was not read keeps its value.
+// code; hostapi::errPlugInHostInsufficient when the host offers no basic
+// suite. Reading stops at the first value that cannot be read; what was not
+// read keeps its value.
 ResultCode readRegistry();
 ResultCode writeRegistry();
 

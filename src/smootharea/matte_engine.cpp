@@ -74,7 +74,7 @@ ResultCode runMattePass(cspaceBuffer& image, MattePassKind kind, float T) {
 
   cspaceBuffer copy;
   copy.create(image.marginX, image.marginY, image.width, image.height);
-  if (!copy.checkAllocated()) {
+  if (!copy.allocatedOrReported()) {
     copy.release();
     return outOfMemory;
   }

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "denoise/driver.h"
+#include "framework/driver.h"
 #include "framework/simd.h"
 #include "image/cspace_buffer.h"
 #include "shell/result_codes.h"
@@ -16,13 +16,14 @@ enum class MattePassKind { denoise, matte };
 
 // Runs both passes on input (overwritten with intermediate results) and
 // copies the matte into all three channels of output. Uses matteSettings().
-// Returns 0, -108 (a working buffer could not be had) or -128 (cancelled);
+// Returns noErr, outOfMemory (a working buffer could not be had) or
+// userCancelled;
 // on a non-zero code output is left unfilled.
 ResultCode buildSmoothAreaMatte(cspaceBuffer& input, cspaceBuffer& output);
 
 // One pass over all inner rows of image on the row-band threads, replacing
 // image by the pass's result. T is the denoise pass's noise threshold.
-// Returns 0, or -108 when the result copy could not be had. A cancel noticed
+// Returns noErr, or outOfMemory when the result copy could not be had. A cancel noticed
 // after the threads are joined returns 0 with image unchanged; the caller's
 // next check reports it.
 ResultCode runMattePass(cspaceBuffer& image, MattePassKind kind, float T);

@@ -1,5 +1,5 @@
 #pragma once
-#include "denoise/blend.h"
+#include "framework/write_region.h"
 
 namespace veltrane {
 

@@ -299,12 +299,12 @@ void FilterDialog::onButtonClicked(std::int32_t id) {
         afterReset();
         return;
       case control::saveSettings:
-        SaveSettings();
+        saveSettings();
         return;
       case control::loadSettings: {
         const std::uint8_t digital = p_.flags[flag::profileDigitalOnLoad];
         const std::uint8_t film = p_.flags[flag::profileFilmOnLoad];
-        LoadSettings();
+        loadSettings();
         updatePreview(true);
         refreshControls();
         p_.flags[flag::profileDigitalOnLoad] = digital;

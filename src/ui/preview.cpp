@@ -16,7 +16,6 @@ namespace veltrane::ui {
 
 namespace {
 
-constexpr std::int32_t minimumSide = 24;
 constexpr std::int32_t wheelNotch = 120;
 constexpr std::int32_t rgbMode = 3;
 
@@ -48,7 +47,7 @@ PreviewWindow computePreviewWindow(const veltrane::Rect& filter, std::int32_t pa
   for (;;) {
     w.viewWidth = std::max(0, std::min(fw, widthLimit(paneWidth, w.zoom)));
     w.viewHeight = std::max(0, std::min(fh, heightLimit(paneHeight, w.zoom)));
-    if ((w.viewWidth > minimumSide && w.viewHeight > minimumSide) || w.zoom == 1) break;
+    if (!tooSmallToFilter(w.viewWidth, w.viewHeight) || w.zoom == 1) break;
     --w.zoom;
   }
   // Measured from the filter rectangle's corner, so the window never shows

@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-#include "denoise/driver.h"
+#include "framework/driver.h"
 #include "image/region.h"
 #include "platform/widgets.h"
 #include "shell/call_context.h"
@@ -24,8 +24,8 @@ struct PreviewWindow {
 // The window for a pane of paneWidth x paneHeight pixels at the given zoom
 // (brought into 1..4) and pan offsets. The window is centred on the filter
 // rectangle, shifted by the offsets and kept inside the rectangle; the
-// offsets are corrected accordingly. While the window would be 24 pixels or
-// less in either direction the zoom drops by one step (4, 3, 2, 1).
+// offsets are corrected accordingly. While the engine would refuse the window
+// as too small (tooSmallToFilter) the zoom drops by one step (4, 3, 2, 1).
 PreviewWindow computePreviewWindow(const veltrane::Rect& filter, std::int32_t paneWidth,
                                    std::int32_t paneHeight, std::int32_t zoom, std::int32_t panH,
                                    std::int32_t panV);
@@ -112,7 +112,7 @@ class LivePreview final : public PreviewSink {
   void onSizeChanged() override;
   void onPaint(std::int32_t paneId, platform::Canvas& canvas) override;
 
-  // Processes the window into the result planes: 0, or -108 when the host
+  // Processes the window into the result planes: noErr, outOfMemory when the host
   // gives no buffer (the last result stays), or the engine's code.
   ResultCode runEngine();
 

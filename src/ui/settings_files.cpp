@@ -59,7 +59,7 @@ bool loadFrom(std::ifstream& in, const Deliverable& d, FilterParameters& p) {
 
 }  // namespace
 
-bool SaveSettings() {
+bool saveSettings() {
   try {
     FilterParameters* p = callContext().parameters;
     if (!p) return false;
@@ -74,7 +74,7 @@ bool SaveSettings() {
   return false;
 }
 
-bool LoadSettings() {
+bool loadSettings() {
   FilterParameters* p = callContext().parameters;
   if (!p) return false;
   const std::uint8_t profileDigital = p->flags[flag::profileDigitalOnLoad];

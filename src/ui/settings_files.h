@@ -8,14 +8,14 @@ namespace veltrane::ui {
 // Writes the whole parameter block. Returns true when the file was written;
 // false when the user cancelled (no message) or writing failed (messages
 // shown).
-bool SaveSettings();
+bool saveSettings();
 
 // Reads a file into the parameter block; slots read before a failure keep
 // their new values. The two profile-on-load flags are never changed.
 // Returns true when the file loaded completely. Whatever it returns, the
 // caller then refreshes the preview and every control from the parameter
 // block (also after a cancelled chooser).
-bool LoadSettings();
+bool loadSettings();
 
 inline constexpr const char* msgCannotOpenForWriting =
     "Could not open file for writing.  Note that Unicode characters in the file name are not supported and "

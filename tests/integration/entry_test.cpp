@@ -9,7 +9,7 @@
 #include <vector>
 #include <functional>
 
-#include "denoise/driver.h"
+#include "denoise/halvane_engine.h"
 #include "host/sim/sim_host.h"
 #include "hostapi/constants.h"
 #include "hostapi/fourcc.h"

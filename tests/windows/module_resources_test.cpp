@@ -15,6 +15,7 @@
 
 #include "hostapi/resources.h"
 #include "shell/parameter_tables.h"
+#include "shell/plugin_resources.h"
 #include "ui/dialog_resource.h"
 #include "ui/dialog_template.h"
 
@@ -73,7 +74,7 @@ TEST(ModuleResources, PropertyListAndTerminologyAreTheBuildersBytes) {
     const DataFile module(modulePath(m.file));
     ASSERT_NE(module.get(), nullptr) << "cannot open " << modulePath(m.file) << ": error " << GetLastError();
 
-    const Bytes pipl = hostapi::buildPIPL(m.deliverable(), is64);
+    const Bytes pipl = buildPIPL(m.deliverable(), is64);
     // Hosts spell the type either way; the lookup ignores case.
     for (const char* type : {"PIPL", "PiPL"}) {
       Bytes found;
@@ -82,7 +83,7 @@ TEST(ModuleResources, PropertyListAndTerminologyAreTheBuildersBytes) {
     }
     Bytes aete;
     ASSERT_TRUE(resourceBytes(module.get(), "AETE", id, aete));
-    EXPECT_EQ(aete, hostapi::buildAETE(m.deliverable()));
+    EXPECT_EQ(aete, buildAETE(m.deliverable()));
 
     // The version block carries the project's version as file and product
     // version.

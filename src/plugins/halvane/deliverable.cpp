@@ -81,7 +81,6 @@ constexpr Deliverable makeHalvane() {
   Deliverable d = layout::sharedDeliverable();
   d.name = "halvane";
   d.aboutTitle = "Halvane v2.3.0";
-  d.tooSmallMessage = "Halvane error: Image is too small.";
   d.profilerInternalError = "(Halvane) GetNewNoiseLevel internal error.";
   for (std::size_t i = 0; i < realSlotCount; ++i) d.controls.reals.values[i].label = realLabels[i];
   for (std::size_t i = 0; i < flagSlotCount; ++i) d.controls.flags.values[i].text = flagTexts[i];

@@ -2,7 +2,7 @@
 // engine.
 #include <cstdint>
 
-#include "denoise/driver.h"
+#include "denoise/halvane_engine.h"
 #include "plugins/module_export.h"
 #include "profile/profiler.h"
 #include "shell/plugin_main.h"

@@ -11,7 +11,6 @@ constexpr Deliverable makeMirelle() {
   Deliverable d = layout::sharedDeliverable();
   d.name = "mirelle";
   d.aboutTitle = "Mirelle Matte Finder v1.0.0";
-  d.tooSmallMessage = "Mirelle Matte Finder error: Image is too small.";
   d.profilerInternalError = "(Veltrane) GetNewNoiseLevel internal error.";
 
   auto& reals = d.controls.reals.values;

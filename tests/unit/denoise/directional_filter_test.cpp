@@ -80,7 +80,7 @@ class DirectionalFilter : public EngineTest {
   cspaceBuffer image, copy, weights;
 };
 
-TEST_F(DirectionalFilter, FlatAreaStaysFlatWithTheDocumentedWeights) {
+TEST_F(DirectionalFilter, FlatAreaKeepsItsValueAndNearlyFullDetailWeight) {
   fill(100.0f);
   prepare();
   directionalDenoiseRows(image, copy, &weights, 40.0f, true, 1.0f, 0.8f, 0, Hh);

@@ -14,7 +14,7 @@ FilterParameters factory() {
   return FilterParameters{d.flags, d.reals};
 }
 
-TEST(EngineSettings, FactoryDefaultsGiveTheDocumentedLevels) {
+TEST(EngineSettings, FactoryDefaultsGiveTheFourLevelThresholdsAndFixedSettings) {
   FilterParameters p = factory();
   const EngineSettings s = computeEngineSettings(p, 3, false);
   // O = 1.5 * 40 = 60; per-level factors 1.5, 0.5, 0.25, 0.125.

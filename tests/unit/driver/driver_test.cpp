@@ -1,4 +1,4 @@
-#include "denoise/driver.h"
+#include "framework/driver.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "denoise/blend.h"
 #include "denoise/engine_settings.h"
+#include "denoise/halvane_engine.h"
 #include "sim_session.h"
 
 namespace veltrane {
@@ -190,7 +192,6 @@ TEST_F(Driver, SidesOf24OrLessAreRefused) {
   ASSERT_EQ(messages.count(), 2u);
   EXPECT_EQ(messages.messages()[0].text, "Halvane error: Image is too small.");
   EXPECT_EQ(messages.messages()[0].caption, "Veltrane");
-  EXPECT_STREQ(halvaneEngine().tooSmallMessage, halvaneDeliverable().tooSmallMessage);
 
   SimImage img = makeRgb8(25, 25);
   const SimImage before = img;
@@ -451,11 +452,11 @@ TEST_F(Driver, ArgumentsItCannotProcessAreRefusedUntouched) {
   {
     SimSession s(img);
     const Rect r = getFilterRect();
-    EXPECT_EQ(filterImage(halvaneEngine(), 40, 40, true, r, nullptr, 0, 12, true, nullptr, 0),
-              badParameters);  // no such depth
+    EXPECT_EQ(filterImage(halvaneEngine(), FilterImageRun::onHost(r, 12)), badParameters);  // no such depth
     EXPECT_EQ(s.result, badParameters);
-    EXPECT_EQ(filterImage(halvaneEngine(), 30, 40, true, r, nullptr, 0, 8, true, nullptr, 0),
-              badParameters);  // not the rectangle's size
+    FilterImageRun narrower = FilterImageRun::onHost(r, 8);
+    narrower.width = 30;
+    EXPECT_EQ(filterImage(halvaneEngine(), narrower), badParameters);  // not the rectangle's size
     EXPECT_EQ(s.finish().advanceStateCalls, 0);
   }
   EXPECT_TRUE(sameImage(img, before));
@@ -464,9 +465,11 @@ TEST_F(Driver, ArgumentsItCannotProcessAreRefusedUntouched) {
   SimImage grey = makeImage(40, 40, 1, 1, 8);
   SimSession s(grey);
   std::vector<std::uint8_t> out(40 * 40 * 3);
-  EXPECT_EQ(filterImage(halvaneEngine(), 40, 40, true, getFilterRect(), nullptr, 0, 8, false,
-                        out.data(), 40 * 3),
-            badParameters);
+  FilterImageRun toCaller = FilterImageRun::onHost(getFilterRect(), 8);
+  toCaller.writeToHost = false;
+  toCaller.destination = out.data();
+  toCaller.destinationRowBytes = 40 * 3;
+  EXPECT_EQ(filterImage(halvaneEngine(), toCaller), badParameters);
 }
 
 TEST_F(Driver, CallersBuffersGiveTheHostRunsResult) {
@@ -476,9 +479,14 @@ TEST_F(Driver, CallersBuffersGiveTheHostRunsResult) {
   {
     SimSession s(img);
     const auto rowBytes = static_cast<std::ptrdiff_t>(img.rowBytes());
-    ASSERT_EQ(filterImage(halvaneEngine(), 48, 40, false, getFilterRect(), src.data(), rowBytes, 16, false,
-                          dst.data(), rowBytes),
-              noErr);
+    FilterImageRun callers = FilterImageRun::onHost(getFilterRect(), 16);
+    callers.fetchFromHost = false;
+    callers.source = src.data();
+    callers.sourceRowBytes = rowBytes;
+    callers.writeToHost = false;
+    callers.destination = dst.data();
+    callers.destinationRowBytes = rowBytes;
+    ASSERT_EQ(filterImage(halvaneEngine(), callers), noErr);
     EXPECT_EQ(s.finish().advanceStateCalls, 0);
   }
   ASSERT_EQ(runFilter(img).code, noErr);

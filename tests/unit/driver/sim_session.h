@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "denoise/driver.h"
+#include "denoise/halvane_engine.h"
 #include "host/sim/sim_host.h"
 #include "hostapi/constants.h"
 #include "image/color_luts.h"
@@ -56,9 +56,7 @@ class SimSession {
   // filterImage over the host's filter rectangle, fetching from and writing
   // to the host, as the start call does.
   ResultCode filter(const PieceEngine& engine = halvaneEngine()) {
-    const Rect r = getFilterRect();
-    return filterImage(engine, r.width(), r.height(), true, r, nullptr, 0, depth(), true, nullptr,
-                       0);
+    return filterImage(engine, FilterImageRun::onHost(getFilterRect(), depth()));
   }
 
   // The host's counters once the tables are given back.

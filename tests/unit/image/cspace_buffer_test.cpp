@@ -33,7 +33,7 @@ TEST_F(CspaceBufferTest, MemoryFollowsCreateReleaseAndReacquire) {
   EXPECT_EQ(b.sizeBytes, 1080);
   EXPECT_EQ(b.kind, 2);
   EXPECT_EQ(b.marginsValid, 0);
-  ASSERT_TRUE(b.checkAllocated());
+  ASSERT_TRUE(b.allocatedOrReported());
   EXPECT_EQ(host.lockedBuffers(), 1);
 
   b.release();
@@ -58,7 +58,7 @@ TEST_F(CspaceBufferTest, FailedAllocationIsReportedOnceChecked) {
   EXPECT_EQ(b.locked, 0);
   EXPECT_EQ(messages.count(), 0u);  // create never reports by itself
 
-  EXPECT_FALSE(b.checkAllocated());
+  EXPECT_FALSE(b.allocatedOrReported());
   ASSERT_EQ(messages.count(), 1u);
   EXPECT_EQ(messages.messages()[0].caption, "Veltrane");
   EXPECT_EQ(messages.messages()[0].text,
@@ -128,7 +128,7 @@ TEST_F(CspaceBufferTest, ReshapeAndSwapKeepTheMemoryWithinItsCapacity) {
   cspaceBuffer big, small;
   big.create(3, 3, 20, 10);
   small.create(3, 3, 8, 8);
-  ASSERT_TRUE(big.checkAllocated() && small.checkAllocated());
+  ASSERT_TRUE(big.allocatedOrReported() && small.allocatedOrReported());
   float* const bigMemory = big.data;
   // Same geometry only: memory and capacity change hands.
   EXPECT_FALSE(big.swapMemoryWith(small));

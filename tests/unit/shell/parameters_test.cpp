@@ -131,7 +131,6 @@ TEST(ControlTable, HalvaneLayout) {
 
   EXPECT_STREQ("halvane", h.name);
   EXPECT_STREQ("Halvane v2.3.0", h.aboutTitle);
-  EXPECT_STREQ("Halvane error: Image is too small.", h.tooSmallMessage);
   EXPECT_TRUE(h.hasResetNoiseReduction);
 }
 
@@ -181,7 +180,6 @@ TEST(ControlTable, MirelleDiffersFromHalvaneOnlyWhereItShould) {
 
   EXPECT_STREQ("mirelle", m.name);
   EXPECT_STREQ("Mirelle Matte Finder v1.0.0", m.aboutTitle);
-  EXPECT_STREQ("Mirelle Matte Finder error: Image is too small.", m.tooSmallMessage);
   EXPECT_FALSE(m.hasResetNoiseReduction);
 }
 

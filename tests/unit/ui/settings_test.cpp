@@ -123,12 +123,12 @@ class SettingsFiles : public ::testing::Test {
 
 TEST_F(SettingsFiles, SaveThenLoadRestoresEverySlotButKeepsTheProfileFlags) {
   chosen = file;
-  ASSERT_TRUE(SaveSettings());
+  ASSERT_TRUE(saveSettings());
 
   const FilterParameters saved = params;
   for (std::size_t i = 0; i < realSlotCount; ++i) params.reals[i] = 77.0;
   for (std::size_t i = 0; i < flagSlotCount; ++i) params.flags[i] ^= 1;
-  ASSERT_TRUE(LoadSettings());
+  ASSERT_TRUE(loadSettings());
   EXPECT_EQ(std::memcmp(&params.reals, &saved.reals, sizeof saved.reals), 0);
   for (std::size_t i = 0; i < flagSlotCount; ++i) {
     const bool profile = i == flag::profileDigitalOnLoad || i == flag::profileFilmOnLoad;
@@ -137,23 +137,23 @@ TEST_F(SettingsFiles, SaveThenLoadRestoresEverySlotButKeepsTheProfileFlags) {
   EXPECT_TRUE(texts().empty());
 
   chosen.reset();  // cancelled: nothing changes, nothing is said
-  EXPECT_FALSE(LoadSettings());
-  EXPECT_FALSE(SaveSettings());
+  EXPECT_FALSE(loadSettings());
+  EXPECT_FALSE(saveSettings());
   EXPECT_TRUE(texts().empty());
 }
 
 TEST_F(SettingsFiles, FailuresShowTheirMessagesInOrder) {
   chosen = (dir / "missing" / "s.hlv").string();
-  EXPECT_FALSE(SaveSettings());
+  EXPECT_FALSE(saveSettings());
   EXPECT_EQ(texts(), (std::vector<std::string>{msgCannotOpenForWriting, msgErrorWriting}));
-  EXPECT_FALSE(LoadSettings());
+  EXPECT_FALSE(loadSettings());
   EXPECT_EQ(texts(), (std::vector<std::string>{msgCannotOpen, msgErrorReading}));
 
   chosen = file;
   const FilterParameters before = params;
   FilterParameters other = defaultsOf(mirelleDeliverable());
   writeBytes(encodeSettings(other, mirelleDeliverable().settingsSignature));
-  EXPECT_FALSE(LoadSettings());
+  EXPECT_FALSE(loadSettings());
   EXPECT_EQ(texts(), (std::vector<std::string>{msgNotSettingsFile, msgErrorReading}));
   EXPECT_EQ(std::memcmp(&params, &before, sizeof params), 0);
 
@@ -162,7 +162,7 @@ TEST_F(SettingsFiles, FailuresShowTheirMessagesInOrder) {
   other.reals[25] = std::numeric_limits<double>::quiet_NaN();
   other.flags[flag::despeckle] = 0;
   writeBytes(encodeSettings(other, halSig));
-  EXPECT_FALSE(LoadSettings());
+  EXPECT_FALSE(loadSettings());
   EXPECT_EQ(texts(), (std::vector<std::string>{msgNotANumber, msgErrorReading}));
   EXPECT_EQ(params.reals[5], 0.5);
   EXPECT_EQ(params.reals[25], 0.0);
@@ -173,7 +173,7 @@ TEST_F(SettingsFiles, FailuresShowTheirMessagesInOrder) {
   const Bytes b = encodeSettings(other, halSig);
   writeBytes(Bytes(b.begin(), b.begin() + 16 + 210 + 2));  // ends after flag 1
   params = before;
-  EXPECT_FALSE(LoadSettings());
+  EXPECT_FALSE(loadSettings());
   EXPECT_EQ(texts(), (std::vector<std::string>{msgErrorReading}));
   EXPECT_EQ(params.reals[25], 2.0);
   EXPECT_EQ(params.flags[flag::spareFlag0], 0);
@@ -189,7 +189,7 @@ TEST_F(SettingsFiles, LoadedValuesAreKeptInTheirRanges) {
   other.reals[real::protectThreshold] = std::numeric_limits<double>::infinity();  // not finite
   other.reals[real::reserved21] = -std::numeric_limits<double>::infinity();
   writeBytes(encodeSettings(other, halSig));
-  ASSERT_TRUE(LoadSettings());
+  ASSERT_TRUE(loadSettings());
   EXPECT_EQ(params.reals[real::mixBWDetail], 0.0);
   EXPECT_EQ(params.reals[real::overallNoiseLevel], 450.0);
   EXPECT_EQ(params.reals[real::protectThreshold], 255.0);  // the default

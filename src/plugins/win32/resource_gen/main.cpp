@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "hostapi/resources.h"
 #include "shell/parameter_tables.h"
+#include "shell/plugin_resources.h"
 #include "ui/dialog_resource.h"
 #include "ui/dialog_template.h"
 
@@ -53,8 +53,8 @@ int main(int argc, char** argv) {
   try {
     // A 64-bit host looks for its own entry-point property.
     const bool ok =
-        writeFile(argv[3], veltrane::hostapi::buildPIPL(*d, bits == "64")) &&
-        writeFile(argv[4], veltrane::hostapi::buildAETE(*d)) &&
+        writeFile(argv[3], veltrane::buildPIPL(*d, bits == "64")) &&
+        writeFile(argv[4], veltrane::buildAETE(*d)) &&
         writeFile(argv[5], veltrane::ui::dialogResourceScript(veltrane::ui::dialogTemplate(*d),
                                                               veltrane::platform::dialogResourceName));
     return ok ? 0 : 1;

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "hostapi/resources.h"
 #include "shell/parameter_tables.h"
+#include "shell/plugin_resources.h"
 
-namespace veltrane::hostapi {
+namespace veltrane {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -289,4 +289,4 @@ TEST(Terminology, RejectsWhatItCannotEncode) {
 }
 
 }  // namespace
-}  // namespace veltrane::hostapi
+}  // namespace veltrane

@@ -12,7 +12,6 @@ namespace veltrane {
 namespace {
 
 constexpr std::int32_t initialBlockScale = 4;
-constexpr std::int32_t defaultHostTile = 256;
 constexpr std::int64_t quadrantMinPixels = 1000000;  // more than this: quadrants
 constexpr std::int32_t quadrantMinSide = 134;        // both sides above this
 
@@ -59,7 +58,7 @@ struct PieceBuffers {
 };
 
 // Creates the piece's buffers (w x h, margin 3), fills the input with fill
-// and runs the engine. Returns -108 when the driver's own buffers cannot be
+// and runs the engine. Returns outOfMemory when the driver's own buffers cannot be
 // had, else the engine's code. The input is released afterwards; the output
 // keeps memory only when the engine succeeded, so that a failed piece can
 // never be written.
@@ -67,9 +66,9 @@ template <typename Fill>
 ResultCode runEngineOnPiece(const PieceEngine& engine, PieceBuffers& b, std::int32_t w,
                             std::int32_t h, Fill fill) {
   b.input.create(pieceMargin, pieceMargin, w, h);
-  if (!b.input.checkAllocated()) return outOfMemory;
+  if (!b.input.allocatedOrReported()) return outOfMemory;
   b.output.create(pieceMargin, pieceMargin, w, h);
-  if (!b.output.checkAllocated()) return outOfMemory;
+  if (!b.output.allocatedOrReported()) return outOfMemory;
   fill(b.input);
   const ResultCode rc = engine.run(b.input, b.output);
   b.input.releaseIfLocked();
@@ -134,7 +133,7 @@ std::int32_t toInt32(std::int64_t v) {
 // bottom edges) and written back through a request of the block itself.
 //
 // In every layout a piece that fails ends the run with its code: the
-// out-of-memory check or the cancel has already put -128 in the result cell,
+// out-of-memory check or the cancel has already put userCancelled in the result cell,
 // so the host discards the run, and the remaining pieces would only repeat
 // the failure.
 ResultCode runTiles(const Run& run, const Rect& rect) {
@@ -233,9 +232,7 @@ void resetBlockScales() {
 }
 
 BlockSize processingBlockSize() {
-  const std::int32_t tw = hostTileWidth() > 0 ? hostTileWidth() : defaultHostTile;
-  const std::int32_t th = hostTileHeight() > 0 ? hostTileHeight() : defaultHostTile;
-  return {scaleH * tw, scaleV * th};
+  return {scaleH * tileSideOrDefault(hostTileWidth()), scaleV * tileSideOrDefault(hostTileHeight())};
 }
 
 PieceLayout choosePieceLayout(std::int32_t width, std::int32_t height) {
@@ -249,14 +246,18 @@ PieceLayout choosePieceLayout(std::int32_t width, std::int32_t height) {
   return PieceLayout::whole;
 }
 
-ResultCode filterImage(const PieceEngine& engine, std::int32_t width, std::int32_t height,
-                       bool fetchFromHost, const Rect& rect, const void* src,
-                       std::ptrdiff_t srcRowBytes, std::int32_t depth, bool writeToHost, void* dst,
-                       std::ptrdiff_t dstRowBytes) {
+ResultCode filterImage(const PieceEngine& engine, const FilterImageRun& request) {
+  const Rect& rect = request.rect;
+  const std::int32_t width = request.width;
+  const std::int32_t height = request.height;
+  const bool fetchFromHost = request.fetchFromHost;
+  const bool writeToHost = request.writeToHost;
+  std::int32_t depth = request.depth;
   progressBeginRun();
   progressEnable();
   if (!callContext().parameters) return refuse();
-  const EnginePoolScope threads;  // one set of worker threads for every pass of the run  // settings come from the locked parameters
+  const EnginePoolScope threads;  // one set of worker threads for every pass of the run
+  // settings come from the locked parameters
   engine.deriveSettings();
   setInRect(rect);
 
@@ -278,14 +279,14 @@ ResultCode filterImage(const PieceEngine& engine, std::int32_t width, std::int32
     return refuse();
   }
 
-  Samples source{src, srcRowBytes};
-  MutableSamples destination{dst, dstRowBytes};
+  Samples source{request.source, request.sourceRowBytes};
+  MutableSamples destination{request.destination, request.destinationRowBytes};
   if (!tiled && fetchFromHost) {
     if (ResultCode rc = requestRegion(rect); rc != noErr) return rc;
     source = {inData(), inRowBytes()};
   }
 
-  if (width <= smallestSide || height <= smallestSide) {
+  if (tooSmallToFilter(width, height)) {
     reportMessage(engine.tooSmallMessage);
     return imageTooSmall;
   }
@@ -321,7 +322,7 @@ ResultCode previewFilter(const PieceEngine& engine, std::int32_t width, std::int
   const EnginePoolScope threads;
   engine.deriveSettings();
   setInRect(rect);
-  if (width <= smallestSide || height <= smallestSide) {
+  if (tooSmallToFilter(width, height)) {
     reportMessage(engine.tooSmallMessage);
     return imageTooSmall;
   }

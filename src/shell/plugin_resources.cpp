@@ -1,4 +1,4 @@
-#include "resources.h"
+#include "plugin_resources.h"
 
 #include <cstddef>
 #include <cstring>
@@ -8,8 +8,11 @@
 
 #include "hostapi/fourcc.h"
 
-namespace veltrane::hostapi {
+namespace veltrane {
 namespace {
+
+using hostapi::fourcc;
+using hostapi::pluginResourceId;
 
 constexpr std::uint32_t hostVendor = fourcc("8BIM");
 constexpr std::uint32_t filterKind = fourcc("8BFM");
@@ -196,4 +199,4 @@ std::vector<std::uint8_t> buildAETE(const Deliverable& d) {
   return std::move(out.data());
 }
 
-}  // namespace veltrane::hostapi
+}  // namespace veltrane

@@ -3,8 +3,6 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "platform/gtk/gtk_toolkit.h"
-
 namespace veltrane::gimp {
 namespace {
 
@@ -22,7 +20,7 @@ bool set(const char* name) {
 std::optional<std::string> dialogUnavailableReason(const std::filesystem::path& moduleFolder) {
   if (!set("DISPLAY") && !set("WAYLAND_DISPLAY")) return "DISPLAY and WAYLAND_DISPLAY are unset";
   std::error_code ec;
-  const std::filesystem::path toolkit = moduleFolder / platform::gtk::libraryName;
+  const std::filesystem::path toolkit = moduleFolder / VELTRANE_GTK_LIBRARY;
   if (!std::filesystem::is_regular_file(toolkit, ec)) return toolkit.string() + " is missing";
   return std::nullopt;
 }

@@ -104,6 +104,22 @@ const char* internalErrorText() {
   }
 }
 
+// The noise level of a set of compensated block measures: the mean of the
+// lowest few, scaled for grey and Lab images. `values` must not be empty.
+double pooledNoiseLevel(std::vector<double>& values, std::int32_t planes) {
+  std::sort(values.begin(), values.end());
+  const std::size_t pooled = std::min(values.size(), pooledValues);
+  double sum = 0.0;
+  for (std::size_t i = 0; i < pooled; ++i) sum += values[i];
+  double x = sum / static_cast<double>(pooled);
+  if (planes == 1) {
+    x *= static_cast<double>(1.45f);
+  } else if (eightBitMode(callContext().imageMode) == hostapi::modeLabColor) {
+    x *= 2.0;
+  }
+  return x;
+}
+
 void profile(double kind) {
   FilterParameters* p = callContext().parameters;
   if (!p) return;
@@ -179,18 +195,7 @@ void profile(double kind) {
   values.reserve(selected.size());
   for (const BlockSample& b : selected)
     values.push_back(b.noise / brightnessFactor(kind, b.brightness) / D);
-  std::sort(values.begin(), values.end());
-  const std::size_t pooled = std::min(values.size(), pooledValues);
-  double sum = 0.0;
-  for (std::size_t i = 0; i < pooled; ++i) sum += values[i];
-  double x = sum / static_cast<double>(pooled);
-
-  if (planes == 1) {
-    x *= static_cast<double>(1.45f);
-  } else if (eightBitMode(callContext().imageMode) == hostapi::modeLabColor) {
-    x *= 2.0;
-  }
-  applyProfileResult(kind, x);
+  applyProfileResult(kind, pooledNoiseLevel(values, planes));
 }
 
 bool measureArea(double kind, const Rect& area) {
@@ -224,18 +229,8 @@ bool measureArea(double kind, const Rect& area) {
     reportMessage(areaClippedMessage);
     return false;
   }
-  std::sort(values.begin(), values.end());
-  const std::size_t pooled = std::min(values.size(), pooledValues);
-  double sum = 0.0;
-  for (std::size_t i = 0; i < pooled; ++i) sum += values[i];
-  double x = sum / static_cast<double>(pooled);
-  if (planes == 1) {
-    x *= static_cast<double>(1.45f);
-  } else if (eightBitMode(callContext().imageMode) == hostapi::modeLabColor) {
-    x *= 2.0;
-  }
   p->reals[real::highlightsNoiseLevel] = kind;
-  applyProfileResult(kind, x);
+  applyProfileResult(kind, pooledNoiseLevel(values, planes));
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <system_error>
 
 #include "cli_error.h"
 #include "host/os/os.h"
@@ -29,6 +30,15 @@ fs::path createParentFolder(const fs::path& path) {
 void requireRegularFile(const std::string& what, const fs::path& path) {
   const std::string kind = host::os::notARegularFile(path);
   if (!kind.empty()) throw CommandError(what + " " + quote(path) + ": " + kind + ", not a regular file");
+}
+
+void writeFileAtomically(const fs::path& path, std::string_view content) {
+  createParentFolder(path);
+  try {
+    host::os::writeFileAtomically(path, content.data(), content.size());
+  } catch (const std::system_error& e) {
+    throw CommandError("cannot write " + quote(path) + ": " + e.what());
+  }
 }
 
 std::string readTextFile(const fs::path& path, std::size_t maxBytes) {

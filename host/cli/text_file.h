@@ -14,10 +14,8 @@ std::string readTextFile(const std::filesystem::path& path, std::size_t maxBytes
 // folder, a device, a pipe); the message starts with `what` ("--mask").
 void requireRegularFile(const std::string& what, const std::filesystem::path& path);
 
-// Replaces `path` by `content` so that it is always either the old file or
-// the complete new one: a temporary file in the same directory is written,
-// flushed to disk and renamed over the target. Missing directories are
-// created. Throws CommandError naming the file; the target is then untouched.
+// Replaces `path` by `content` through os::AtomicFile, creating missing
+// folders first. Throws CommandError naming the file.
 void writeFileAtomically(const std::filesystem::path& path, std::string_view content);
 
 // Creates the folders above `path` that are missing and returns its parent

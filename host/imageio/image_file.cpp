@@ -10,7 +10,6 @@
 #include <fstream>
 #include <limits>
 #include <new>
-#include <random>
 #include <sstream>
 #include <string_view>
 #include <system_error>
@@ -208,85 +207,13 @@ std::vector<std::uint8_t> fileSamples(const HostImage& image, SampleDepth depth,
   return out;
 }
 
-
-WriteTarget writeTarget(const std::string& path) {
+fs::path writeTarget(const std::string& path) {
+  const fs::path target = os::pathFromUtf8(path);
   std::error_code ec;
-  WriteTarget target{os::pathFromUtf8(path), {}};
-  // Replace the file a link points to, not the link.
-  if (fs::is_symlink(fs::symlink_status(target.file, ec))) {
-    target.file = fs::weakly_canonical(target.file, ec);
-    if (ec) failWrite(path, "cannot resolve the symbolic link: " + ec.message());
-  }
-  target.existing = fs::status(target.file, ec);
-  if (fs::is_directory(target.existing)) failWrite(path, "it is a directory");
-  if (fs::exists(target.existing) && !fs::is_regular_file(target.existing)) failWrite(path, "it is not a regular file");
+  const fs::file_status existing = fs::status(target, ec);
+  if (fs::is_directory(existing)) failWrite(path, "it is a directory");
+  if (fs::exists(existing) && !fs::is_regular_file(existing)) failWrite(path, "it is not a regular file");
   return target;
-}
-
-namespace {
-
-// The longest name a folder entry can have on the common file systems.
-constexpr std::size_t maxNameLength = 255;
-
-// `text` cut to at most `bytes`, not inside a UTF-8 sequence.
-std::u8string cutUtf8(std::u8string text, std::size_t bytes) {
-  if (text.size() <= bytes) return text;
-  while (bytes > 0 && (text[bytes] & 0xc0) == 0x80) --bytes;
-  text.resize(bytes);
-  return text;
-}
-
-}  // namespace
-
-TemporaryFile::TemporaryFile(const fs::path& target) {
-  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  const std::u8string extension = target.extension().u8string();
-  std::random_device seed;
-  std::mt19937_64 rng((std::uint64_t{seed()} << 32) ^ seed());
-  std::error_code error = std::make_error_code(std::errc::file_exists);
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    char tag[24];
-    std::snprintf(tag, sizeof tag, ".%016llx.tmp", static_cast<unsigned long long>(rng()));
-    const std::u8string tagText(reinterpret_cast<const char8_t*>(tag));
-    // The extension stays last: some writers look at it.
-    const std::size_t fixed = 1 + tagText.size() + extension.size();
-    std::u8string name = u8".";
-    name += cutUtf8(target.stem().u8string(), fixed < maxNameLength ? maxNameLength - fixed : 0);
-    name += tagText;
-    name += extension;
-    fs::path candidate = dir / fs::path(name);
-    // Fails if the name exists, so two writers never share a file.
-    error = os::createTemporaryFile(candidate);
-    if (!error) {
-      path_ = std::move(candidate);
-      return;
-    }
-    if (error != std::errc::file_exists) break;
-  }
-  throw std::system_error(error, "cannot create a temporary file in " + os::pathToUtf8(dir));
-}
-
-TemporaryFile::~TemporaryFile() {
-  if (!committed_) {
-    std::error_code ec;
-    fs::remove(path_, ec);
-  }
-  os::releaseTemporaryFile(path_);
-}
-
-void TemporaryFile::replace(const WriteTarget& target) {
-  std::error_code ec;
-  // An existing target keeps its permissions.
-  if (fs::exists(target.existing)) fs::permissions(path_, target.existing.permissions(), ec);
-  if (const std::error_code e = os::replaceFile(path_, target.file)) throw std::system_error(e, "cannot replace the file");
-  committed_ = true;
-}
-
-void commitBytes(const std::string& path, const WriteTarget& target, const std::vector<std::uint8_t>& bytes) {
-  TemporaryFile temp(target.file);
-  if (const std::error_code e = os::writeFileContents(temp.path(), bytes.data(), bytes.size()))
-    failWrite(path, e.message());
-  temp.replace(target);
 }
 
 }  // namespace detail
@@ -360,7 +287,7 @@ void checkPixelLimit(const std::string& path, std::int64_t width, std::int64_t h
 }
 
 void writeNetpbm(const std::string& path, const HostImage& image, netpbm::Kind kind) {
-  const WriteTarget target = writeTarget(path);
+  const fs::path target = writeTarget(path);
   const SampleDepth depth = outputDepthFor(formatName(kind), image.depth);
   const bool withAlpha = image.hasAlpha() && kind == netpbm::Kind::pam;
   netpbm::Image file;
@@ -380,7 +307,7 @@ void writeNetpbm(const std::string& path, const HostImage& image, netpbm::Kind k
     failWrite(path, e.what());
   }
   const std::string text = std::move(encoded).str();
-  commitBytes(path, target, std::vector<std::uint8_t>(text.begin(), text.end()));
+  os::writeFileAtomically(target, text.data(), text.size());
 }
 
 HostImage readImpl(const std::string& path, FileInfo* info, const ReadLimits& limits) {
@@ -430,8 +357,8 @@ void checkOutputFile(const std::string& path, std::int32_t channels) {
     if (ext.empty()) failWrite(path, "no file name extension to choose the format by (" + imageFormatList() + ")");
     netpbm::Kind kind{};
     if (!netpbmKindFor(path, kind)) checkLibraryOutput(path, channels);
-    const WriteTarget target = writeTarget(path);
-    TemporaryFile probe(target.file);  // the folder takes the temporary; removed again at once
+    const fs::path target = writeTarget(path);
+    const os::AtomicFile probe(target);  // the folder takes the temporary; removed again at once
   } catch (const ImageFileError&) {
     throw;
   } catch (const std::exception& e) {

@@ -121,9 +121,8 @@ HostImage readImageFile(const std::string& path, FileInfo* info = nullptr, const
 //   tiff and any other                          -> `wanted`
 SampleDepth outputDepthFor(const std::string& format, SampleDepth wanted);
 
-// Writes `image` atomically: a temporary file in the target's directory is
-// written in full and then renamed over the target, so the target is either
-// the old file or the complete new one. The format comes from the target's
+// Writes `image` atomically through os::AtomicFile: the target is either the
+// old file or the complete new one. The format comes from the target's
 // extension; the depth from outputDepthFor(). Converting down scales values
 // and rounds (floats are clamped to 0..1 first) with no change of transfer
 // curve; converting up to float divides by the integer maximum. Alpha is
@@ -137,8 +136,7 @@ SampleDepth outputDepthFor(const std::string& format, SampleDepth wanted);
 // temporary is then removed and an existing target is left untouched.
 // The file is encoded and decoded again in memory where the library can, and
 // written with every write and the final flush checked; lossless formats
-// must read back sample for sample. The temporary is also removed when the
-// program is interrupted (see os::createTemporaryFile).
+// must read back sample for sample.
 void writeImageFile(const std::string& path, const HostImage& image, const FileInfo& like);
 
 // What can be checked before the filtering time is spent: that `path` names

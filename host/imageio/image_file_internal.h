@@ -44,38 +44,10 @@ std::vector<std::uint8_t> fileSamples(const HostImage& image, SampleDepth depth,
 
 void validateForWrite(const std::string& path, const HostImage& image);
 
-// The file a write replaces (through a symbolic link, the file it names);
-// refuses directories and special files.
-struct WriteTarget {
-  std::filesystem::path file;
-  std::filesystem::file_status existing;
-};
-WriteTarget writeTarget(const std::string& path);
-
-// A file reserved next to the target, removed on destruction (and on an
-// interrupt) unless it replaced the target. Its name is the target's, hidden,
-// with a random tag; a long name is shortened to keep within the length a
-// folder entry can have.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(const std::filesystem::path& target);
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile();
-
-  const std::filesystem::path& path() const { return path_; }
-  // Gives the file the permissions of the one it replaces and renames it
-  // over the target.
-  void replace(const WriteTarget& target);
-
- private:
-  std::filesystem::path path_;
-  bool committed_ = false;
-};
-
-// Writes `bytes` as the new content of the target: into a temporary, every
-// write and the flush checked, then renamed over it.
-void commitBytes(const std::string& path, const WriteTarget& target, const std::vector<std::uint8_t>& bytes);
+// The name a write of `path` replaces, once checked: not a folder or a
+// special file (through symbolic links, the file they lead to, which
+// os::AtomicFile replaces).
+std::filesystem::path writeTarget(const std::string& path);
 
 // The image library's part: every format but the netpbm family. Where the
 // host is built without one, there are no formats and these refuse.

@@ -447,7 +447,7 @@ void checkLibraryOutput(const std::string& path, std::int32_t channels) {
 }
 
 void writeWithLibrary(const std::string& path, const HostImage& image, const FileInfo& like) {
-  const WriteTarget target = writeTarget(path);
+  const fs::path target = writeTarget(path);
   checkLibraryOutput(path, image.channels);
   const OfferedFormat& format = *offeredFor(lowerExtension(path));
   const StandardErrorMuted muted;
@@ -475,22 +475,22 @@ void writeWithLibrary(const std::string& path, const HostImage& image, const Fil
     std::vector<unsigned char> bytes;
     OIIO::Filesystem::IOVecOutput sink(bytes);
     if (!out->set_ioproxy(&sink)) failWrite(path, tidy(out->geterror(), "cannot encode in memory"));
-    encode(target.file);
+    encode(target);
     out.reset();
     OIIO::Filesystem::IOMemReader source(bytes.data(), bytes.size());
-    verifyWritten(path, format, target.file, &source, spec, typeFor(depth), samples);
-    commitBytes(path, target, bytes);
+    verifyWritten(path, format, target, &source, spec, typeFor(depth), samples);
+    os::writeFileAtomically(target, bytes.data(), bytes.size());
     return;
   }
   // The writer goes to the disk itself and may not notice a failed write:
   // the flushed file is decoded in full before it replaces the target.
-  TemporaryFile temp(target.file);
-  encode(temp.path());
+  os::AtomicFile file(target);
+  encode(file.temporary());
   out.reset();
-  if (const std::error_code e = os::syncFile(temp.path())) failWrite(path, e.message());
-  if (format.name == "sgi") checkSgiHeader(path, temp.path(), true);
-  verifyWritten(path, format, temp.path(), nullptr, spec, typeFor(depth), samples);
-  temp.replace(target);
+  file.sync();
+  if (format.name == "sgi") checkSgiHeader(path, file.temporary(), true);
+  verifyWritten(path, format, file.temporary(), nullptr, spec, typeFor(depth), samples);
+  file.commit();
 }
 
 namespace {

@@ -857,7 +857,7 @@ std::vector<std::uint8_t> streamBytes(IStream* memory, const std::string& path) 
 }  // namespace
 
 void writeWithLibrary(const std::string& path, const HostImage& image, const FileInfo& like) {
-  const WriteTarget target = writeTarget(path);
+  const fs::path target = writeTarget(path);
   checkLibraryOutput(path, image.channels);
   const Offered* encoder = offeredFor(lowerExtension(path));
   const SampleDepth depth = outputDepthFor(encoder->format, image.depth);
@@ -923,7 +923,8 @@ void writeWithLibrary(const std::string& path, const HostImage& image, const Fil
     check(out->Commit(), failWrite, path, "cannot complete the file");
   }
   verifyWritten(factory.get(), path, memory.get(), width, height);
-  commitBytes(path, target, streamBytes(memory.get(), path));
+  const std::vector<std::uint8_t> bytes = streamBytes(memory.get(), path);
+  os::writeFileAtomically(target, bytes.data(), bytes.size());
 }
 
 std::vector<ImageFormat> libraryFormats() {

@@ -1,7 +1,7 @@
 #pragma once
 // What the host stand-in and its tools need from the operating system,
-// behind one interface: file names as UTF-8 text, files created exclusively
-// and replaced atomically, the command's own location, its arguments, and a
+// behind one interface: file names as UTF-8 text, files replaced
+// atomically, a lock file, the command's own location, its arguments, and a
 // few facts about the machine.
 #include <cstdint>
 #include <cstdio>
@@ -19,30 +19,53 @@ namespace veltrane::host::os {
 std::filesystem::path pathFromUtf8(std::string_view text);
 std::string pathToUtf8(const std::filesystem::path& path);
 
-// Creates `path` as a new, empty file; fails (file_exists) when any file of
-// that name is already there.
-std::error_code createNewFile(const std::filesystem::path& path);
+// Replaces a file in one step: the target is always either the old file or
+// the complete new one. The new content goes into a temporary in the
+// target's folder (`.NAME.<hex>.tmp.EXT`, hidden, the extension kept last
+// for writers that look at it), is flushed to the disk, gets the permissions
+// of the file it replaces (a new file those the umask leaves of rw-rw-rw-)
+// and is renamed over the target; the folder is then flushed where the
+// system has that (POSIX; on Windows the rename writes through). A target
+// reached through symbolic links is the file they lead to.
+//
+// The temporary is removed on every failure, when the object is destroyed
+// uncommitted, and when the command is stopped by an interrupt or
+// termination signal (Ctrl-C, SIGTERM, SIGHUP; on Windows Ctrl-C,
+// Ctrl-Break or closing the console). A process killed outright (kill -9)
+// cannot clean up after itself. A few such files can be pending at once.
+//
+// Failures throw std::system_error saying which step failed; the target is
+// then untouched, except after a failed flush of the folder, when the new
+// file is in place but may not survive a power cut.
+class AtomicFile {
+ public:
+  // Reserves the temporary (an empty new file).
+  explicit AtomicFile(const std::filesystem::path& target);
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+  ~AtomicFile();
 
-// Creates `path` as a new, empty file, as createNewFile does, and removes it
-// again if the command is stopped by an interrupt or termination signal
-// (Ctrl-C, SIGTERM; on Windows Ctrl-C, Ctrl-Break or closing the console)
-// before releaseTemporaryFile(path). A process killed outright (kill -9)
-// cannot clean up after itself. A few such files can be held at once.
-std::error_code createTemporaryFile(const std::filesystem::path& path);
-// Ends that protection: call after the file was renamed or removed.
-void releaseTemporaryFile(const std::filesystem::path& path);
+  const std::filesystem::path& target() const { return target_; }
+  // For a writer that needs a file name: it writes here, then sync().
+  const std::filesystem::path& temporary() const { return temporary_; }
 
-// Writes `size` bytes as the whole content of the existing file `path` and
-// flushes them to the disk. Every write, the flush and the close are checked.
-std::error_code writeFileContents(const std::filesystem::path& path, const void* data, std::size_t size);
+  // Writes `size` bytes as the whole content of the temporary and flushes
+  // them to the disk; every write, the flush and the close are checked.
+  void write(const void* data, std::size_t size);
+  // Flushes what another writer put into temporary() and closed, reporting
+  // a write error that writer may have missed.
+  void sync();
+  // Renames the temporary over the target and flushes the folder.
+  void commit();
 
-// Flushes a file another writer has closed to the disk, reporting a write
-// error that writer may have missed.
-std::error_code syncFile(const std::filesystem::path& path);
+ private:
+  std::filesystem::path target_;
+  std::filesystem::path temporary_;
+  bool committed_ = false;
+};
 
-// Renames `from` over `to` in one step: `to` is either the old file or the
-// new one, never missing.
-std::error_code replaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Writes `size` bytes as the new content of `target` through an AtomicFile.
+void writeFileAtomically(const std::filesystem::path& target, const void* data, std::size_t size);
 
 // The file a name leads to: symbolic links of the name itself followed (also
 // dangling ones), its folder made absolute and free of links, "." and "..".

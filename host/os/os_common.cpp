@@ -1,7 +1,11 @@
 #include "host/os/os.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cwctype>
+#include <random>
+
+#include "host/os/os_internal.h"
 
 namespace veltrane::host::os {
 
@@ -60,6 +64,82 @@ std::string notARegularFile(const fs::path& path) {
     default: break;
   }
   return ec ? std::string() : "not a regular file";
+}
+
+namespace {
+
+// The longest name a folder entry can have on the common file systems.
+constexpr std::size_t maxNameLength = 255;
+
+// `text` cut to at most `bytes`, not inside a UTF-8 sequence.
+std::u8string cutUtf8(std::u8string text, std::size_t bytes) {
+  if (text.size() <= bytes) return text;
+  while (bytes > 0 && (text[bytes] & 0xc0) == 0x80) --bytes;
+  text.resize(bytes);
+  return text;
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(const fs::path& target) : target_(resolveLinks(target)) {
+  const fs::path dir = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
+  const std::u8string extension = target_.extension().u8string();
+  std::random_device seed;
+  std::mt19937_64 rng((std::uint64_t{seed()} << 32) ^ seed());
+  std::error_code error = std::make_error_code(std::errc::file_exists);
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    char tag[24];
+    std::snprintf(tag, sizeof tag, ".%016llx.tmp", static_cast<unsigned long long>(rng()));
+    const std::u8string tagText(reinterpret_cast<const char8_t*>(tag));
+    // A long name is shortened to keep within what a folder entry can hold.
+    const std::size_t fixed = 1 + tagText.size() + extension.size();
+    std::u8string name = u8".";
+    name += cutUtf8(target_.stem().u8string(), fixed < maxNameLength ? maxNameLength - fixed : 0);
+    name += tagText;
+    name += extension;
+    fs::path candidate = dir / fs::path(name);
+    // Fails if the name exists, so two writers never share a file.
+    error = detail::createTemporaryFile(candidate);
+    if (!error) {
+      temporary_ = std::move(candidate);
+      return;
+    }
+    if (error != std::errc::file_exists) break;
+  }
+  throw std::system_error(error, "cannot create a temporary file in " + pathToUtf8(dir));
+}
+
+AtomicFile::~AtomicFile() {
+  // Removed before the interrupt handler lets go of it, so that it is never unguarded.
+  if (!committed_) {
+    std::error_code ec;
+    fs::remove(temporary_, ec);
+  }
+  detail::releaseTemporaryFile(temporary_);
+}
+
+void AtomicFile::write(const void* data, std::size_t size) {
+  if (const std::error_code e = detail::writeFileContents(temporary_, data, size)) throw std::system_error(e);
+}
+
+void AtomicFile::sync() {
+  if (const std::error_code e = detail::syncFile(temporary_)) throw std::system_error(e);
+}
+
+void AtomicFile::commit() {
+  if (const std::error_code e = detail::copyPermissions(target_, temporary_))
+    throw std::system_error(e, "cannot give the new file the permissions of the old one");
+  if (const std::error_code e = detail::replaceFile(temporary_, target_))
+    throw std::system_error(e, "cannot replace the file");
+  committed_ = true;
+  if (const std::error_code e = detail::syncFolder(target_.parent_path()))
+    throw std::system_error(e, "the new file is in place, but its folder could not be flushed to the disk");
+}
+
+void writeFileAtomically(const fs::path& target, const void* data, std::size_t size) {
+  AtomicFile file(target);
+  file.write(data, size);
+  file.commit();
 }
 
 }  // namespace veltrane::host::os

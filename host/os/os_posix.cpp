@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -10,18 +11,21 @@
 #include <mutex>
 
 #include "host/os/os.h"
+#include "host/os/os_internal.h"
 
 namespace veltrane::host::os {
 namespace fs = std::filesystem;
 
+namespace detail {
+namespace {
+
+// The umask decides the permissions, as for any new file.
 std::error_code createNewFile(const fs::path& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return {errno, std::generic_category()};
   ::close(fd);
   return {};
 }
-
-namespace {
 
 // Temporaries the signal handler removes: a fixed table, since a handler may
 // neither allocate nor lock. A slot's name is complete before `used` is set.
@@ -130,10 +134,30 @@ std::error_code syncFile(const fs::path& path) {
   return {error, std::generic_category()};
 }
 
+std::error_code copyPermissions(const fs::path& like, const fs::path& file) {
+  struct stat st {};
+  if (::stat(like.c_str(), &st) != 0) return errno == ENOENT ? std::error_code() : std::error_code(errno, std::generic_category());
+  if (::chmod(file.c_str(), st.st_mode & 07777) != 0) return {errno, std::generic_category()};
+  return {};
+}
+
 std::error_code replaceFile(const fs::path& from, const fs::path& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) return {errno, std::generic_category()};
   return {};
 }
+
+std::error_code syncFolder(const fs::path& folder) {
+  // A folder one may write in but not read cannot be opened to flush.
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return {};
+  int error = ::fsync(fd) != 0 ? errno : 0;
+  ::close(fd);
+  // File systems that cannot flush a folder say so with EINVAL.
+  if (error == EINVAL || error == ENOTSUP) error = 0;
+  return {error, std::generic_category()};
+}
+
+}  // namespace detail
 
 FileLock FileLock::acquire(const fs::path& path, std::error_code& ec) {
   FileLock lock;

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "host/os/os.h"
+#include "host/os/os_internal.h"
 
 namespace veltrane::host::os {
 namespace fs = std::filesystem;
@@ -40,6 +41,9 @@ std::wstring widen(std::string_view text) {
 
 }  // namespace
 
+namespace detail {
+namespace {
+
 std::error_code createNewFile(const fs::path& path) {
   const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -51,8 +55,6 @@ std::error_code createNewFile(const fs::path& path) {
   ::CloseHandle(file);
   return {};
 }
-
-namespace {
 
 // Temporaries the console handler removes. It runs on a thread of its own
 // while the program goes on, so it reads only complete, published slots.
@@ -129,10 +131,18 @@ std::error_code syncFile(const fs::path& path) {
   return error;
 }
 
+// Files here carry no permission bits of their own to copy.
+std::error_code copyPermissions(const fs::path& /*like*/, const fs::path& /*file*/) { return {}; }
+
+// Returns once the rename is on the disk: the folder needs no flush of its own.
 std::error_code replaceFile(const fs::path& from, const fs::path& to) {
   if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return lastError();
   return {};
 }
+
+std::error_code syncFolder(const fs::path& /*folder*/) { return {}; }
+
+}  // namespace detail
 
 FileLock FileLock::acquire(const fs::path& path, std::error_code& ec) {
   FileLock lock;

@@ -99,7 +99,7 @@ AtomicFile::AtomicFile(const fs::path& target) : target_(resolveLinks(target)) {
     name += extension;
     fs::path candidate = dir / fs::path(name);
     // Fails if the name exists, so two writers never share a file.
-    error = detail::createTemporaryFile(candidate);
+    error = detail::createTemporaryFile(candidate, target_);
     if (!error) {
       temporary_ = std::move(candidate);
       return;

@@ -19,9 +19,13 @@ namespace fs = std::filesystem;
 namespace detail {
 namespace {
 
-// The umask decides the permissions, as for any new file.
-std::error_code createNewFile(const fs::path& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+// With the permission bits of the file it replaces (the umask applies too),
+// or for a new file those the umask leaves of rw-rw-rw-: its content is never
+// more exposed than the final file's.
+std::error_code createNewFile(const fs::path& path, const fs::path& replacing) {
+  struct stat st {};
+  const mode_t mode = ::stat(replacing.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0666;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd < 0) return {errno, std::generic_category()};
   ::close(fd);
   return {};
@@ -79,7 +83,7 @@ class SignalsBlocked {
 
 }  // namespace
 
-std::error_code createTemporaryFile(const fs::path& path) {
+std::error_code createTemporaryFile(const fs::path& path, const fs::path& replacing) {
   static std::once_flag installed;
   std::call_once(installed, installHandlers);
   const std::string& name = path.native();
@@ -91,7 +95,7 @@ std::error_code createTemporaryFile(const fs::path& path) {
     if (!slot.used.load(std::memory_order_relaxed)) free = &slot;
   if (!free) return std::make_error_code(std::errc::too_many_files_open);
   const SignalsBlocked blocked;
-  if (const std::error_code e = createNewFile(path)) return e;
+  if (const std::error_code e = createNewFile(path, replacing)) return e;
   std::memcpy(free->name, name.c_str(), name.size() + 1);
   free->used.store(true, std::memory_order_release);
   return {};

@@ -74,7 +74,7 @@ BOOL WINAPI removeTemporaries(DWORD /*event*/) {
 
 }  // namespace
 
-std::error_code createTemporaryFile(const fs::path& path) {
+std::error_code createTemporaryFile(const fs::path& path, const fs::path& /*replacing*/) {
   static std::once_flag installed;
   std::call_once(installed, [] { ::SetConsoleCtrlHandler(removeTemporaries, TRUE); });
   const std::wstring& name = path.native();

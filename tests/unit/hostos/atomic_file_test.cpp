@@ -117,9 +117,16 @@ TEST_F(AtomicFileTest, KeepsPermissionsAndReplacesWhatLinksLeadTo) {
   write(file("new.txt"), "x");
   put("old.txt", "previous");
   fs::permissions(file("old.txt"), fs::perms(0604));
-  write(file("old.txt"), "y");
-  ::umask(mask);
   struct stat st {};
+  {
+    // The content is never open to more than the final file is.
+    AtomicFile f(file("old.txt"));
+    ASSERT_EQ(::stat(f.temporary().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    f.write("y", 1);
+    f.commit();
+  }
+  ::umask(mask);
   ASSERT_EQ(::stat(file("new.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   ASSERT_EQ(::stat(file("old.txt").c_str(), &st), 0);

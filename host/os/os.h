@@ -45,7 +45,6 @@ class AtomicFile {
   AtomicFile& operator=(const AtomicFile&) = delete;
   ~AtomicFile();
 
-  const std::filesystem::path& target() const { return target_; }
   // For a writer that needs a file name: it writes here, then sync().
   const std::filesystem::path& temporary() const { return temporary_; }
 

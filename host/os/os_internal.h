@@ -8,8 +8,9 @@
 namespace veltrane::host::os::detail {
 
 // Creates `path` as a new, empty file (file_exists when any file of that
-// name is there), open to no one `replacing` is closed to, and registers it
-// with the interrupt handler, which removes it until releaseTemporaryFile(path).
+// name is there) with no wider permissions than `replacing` has, and
+// registers it with the interrupt handler, which removes it until
+// releaseTemporaryFile(path).
 std::error_code createTemporaryFile(const std::filesystem::path& path, const std::filesystem::path& replacing);
 void releaseTemporaryFile(const std::filesystem::path& path);
 

@@ -140,7 +140,10 @@ std::error_code syncFile(const fs::path& path) {
 
 std::error_code copyPermissions(const fs::path& like, const fs::path& file) {
   struct stat st {};
-  if (::stat(like.c_str(), &st) != 0) return errno == ENOENT ? std::error_code() : std::error_code(errno, std::generic_category());
+  if (::stat(like.c_str(), &st) != 0) {
+    if (errno == ENOENT) return {};  // a new file keeps what it was created with
+    return {errno, std::generic_category()};
+  }
   if (::chmod(file.c_str(), st.st_mode & 07777) != 0) return {errno, std::generic_category()};
   return {};
 }

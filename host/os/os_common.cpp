@@ -82,6 +82,11 @@ std::u8string cutUtf8(std::u8string text, std::size_t bytes) {
 }  // namespace
 
 AtomicFile::AtomicFile(const fs::path& target) : target_(resolveLinks(target)) {
+  std::error_code ec;
+  // A loop of links leads to no file: replacing one of them would break it.
+  if (fs::is_symlink(fs::symlink_status(target_, ec)))
+    throw std::system_error(std::make_error_code(std::errc::too_many_symbolic_link_levels),
+                            "cannot resolve the symbolic link");
   const fs::path dir = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
   const std::u8string extension = target_.extension().u8string();
   std::random_device seed;

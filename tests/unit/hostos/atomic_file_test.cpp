@@ -140,6 +140,10 @@ TEST_F(AtomicFileTest, KeepsPermissionsAndReplacesWhatLinksLeadTo) {
   EXPECT_TRUE(fs::is_symlink(file("link.json")));
   EXPECT_EQ(get(file("real") / "target.json"), "through");
   EXPECT_EQ(listing(file("real")), std::vector<std::string>{"target.json"});
+  fs::create_symlink("loop.b", file("loop.a"));
+  fs::create_symlink("loop.a", file("loop.b"));
+  EXPECT_NE(failure(file("loop.a"), "x").find("symbolic link"), std::string::npos);
+  EXPECT_TRUE(fs::is_symlink(file("loop.a")) && fs::is_symlink(file("loop.b")));
 }
 #endif
 

@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "denoise/simd/row_kernels.h"
+#include "kernels/simd/row_kernels.h"
 
 namespace veltrane {
 namespace {

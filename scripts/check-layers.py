@@ -4,10 +4,11 @@
 Layers, lowest first (a file may include its own layer and any lower one):
   0  src/platform, src/hostapi
   1  src/framework, src/shell, src/image   (call context, parameters, image buffers)
-  2  src/denoise, src/smootharea, src/profile   (engines)
-  3  src/ui
-  4  src/plugins
-The host side (host/*) sits beside the plug-ins: it includes host/* and, of
+  2  src/kernels   (the pixel kernels the engines share)
+  3  src/denoise, src/smootharea, src/profile   (engines)
+  4  src/ui
+  5  src/plugins
+The engines do not include one another. The host side (host/*) sits beside the plug-ins: it includes host/* and, of
 src/, only src/hostapi.
 
 An include is resolved the way the compiler does: first next to the including
@@ -27,13 +28,15 @@ LAYERS = {
     "src/framework": 1,
     "src/shell": 1,
     "src/image": 1,
-    "src/denoise": 2,
-    "src/smootharea": 2,
-    "src/profile": 2,
-    "src/ui": 3,
-    "src/plugins": 4,
+    "src/kernels": 2,
+    "src/denoise": 3,
+    "src/smootharea": 3,
+    "src/profile": 3,
+    "src/ui": 4,
+    "src/plugins": 5,
 }
 HOST_MAY_INCLUDE = ("src/hostapi",)
+ENGINES = ("src/denoise", "src/smootharea", "src/profile")
 
 # (including file, included file): reason. Remove an entry with its fix.
 ALLOWED = {
@@ -89,6 +92,8 @@ def violation(source_home, target_home):
         return "src/ never includes the host side"
     if source_home not in LAYERS or target_home not in LAYERS:
         return "folder missing from the layer table of this script"
+    if source_home in ENGINES and target_home in ENGINES:
+        return "an engine includes another engine"
     if LAYERS[target_home] > LAYERS[source_home]:
         return "points up (layer %d includes layer %d)" % (LAYERS[source_home], LAYERS[target_home])
     return None

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "image/region.h"
+#include "kernels/noise_threshold.h"
 #include "shell/call_context.h"
 
 namespace veltrane {
@@ -26,16 +27,9 @@ EngineSettings computeEngineSettings(FilterParameters& p, std::int32_t imageMode
   EngineSettings s;
   auto& r = p.reals;
 
-  // Overall level, floored at the single-precision 0.00001.
-  const float minLevel = 0.00001f;
-  if (r[real::overallNoiseLevel] < static_cast<double>(minLevel))
-    r[real::overallNoiseLevel] = static_cast<double>(minLevel);
-  const float O = 1.5f * std::max(static_cast<float>(r[real::overallNoiseLevel]), minLevel);
-
-  // Highlights factor.
-  r[real::highlightsNoiseLevel] =
-      std::clamp(r[real::highlightsNoiseLevel], static_cast<double>(0.0099999905f), 1.0);
-  s.H = static_cast<float>(std::clamp(1.0 - r[real::highlightsNoiseLevel], 0.0, 0.99));
+  const NoiseThresholdBase base = deriveNoiseThresholdBase(p);
+  const float O = base.base;
+  s.H = base.H;
 
   // Protection ramp, in single precision from the stored floats.
   s.protectLow = static_cast<float>(r[real::protectThreshold]);

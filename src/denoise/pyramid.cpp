@@ -7,7 +7,7 @@
 #include "engine_settings.h"
 #include "framework/row_bands.h"
 #include "level_stage.h"
-#include "simd/kernel_dispatch.h"
+#include "kernels/simd/kernel_dispatch.h"
 #include "shell/call_context.h"
 #include "shell/progress.h"
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 
 #include "shell/progress.h"
-#include "simd/kernel_dispatch.h"
+#include "kernels/simd/kernel_dispatch.h"
 
 namespace veltrane {
 namespace {

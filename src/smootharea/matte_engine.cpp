@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstddef>
 
-#include "denoise/directional_filter.h"
-#include "denoise/simd/kernel_dispatch.h"
-#include "framework/row_bands.h"
+#include "framework/stage_runner.h"
+#include "kernels/directional_filter.h"
+#include "kernels/simd/kernel_dispatch.h"
 #include "matte_settings.h"
 #include "matte_writers.h"
 #include "shell/progress.h"
@@ -70,39 +70,16 @@ void matteRows(const cspaceBuffer& image, cspaceBuffer& result, std::int32_t fir
 }
 
 ResultCode runMattePass(cspaceBuffer& image, MattePassKind kind, float T) {
-  if (!image.marginsValid) image.mirrorMargins();
-
-  cspaceBuffer copy;
-  copy.create(image.marginX, image.marginY, image.width, image.height);
-  if (!copy.allocatedOrReported()) {
-    copy.release();
-    return outOfMemory;
-  }
-  // Both passes write every inner pixel of the copy.
-
+  // Both passes write every inner pixel of the result.
   if (kind == MattePassKind::denoise) {
     const float H = matteSettings().H;
-    runRowBands(image.height, [&](std::int32_t first, std::int32_t end, int) {
-      directionalDenoiseRows(image, copy, nullptr, T, true, 1.0f, H, first, end);
-    });
-  } else {
-    runRowBands(image.height, [&](std::int32_t first, std::int32_t end, int) {
-      matteRows(image, copy, first, end);
+    return runReplacingPass(image, [&](cspaceBuffer& result, std::int32_t first, std::int32_t end,
+                                       int) {
+      directionalDenoiseRows(image, result, nullptr, T, true, 1.0f, H, first, end);
     });
   }
-
-  // The latch check, then the host poll when reporting is on.
-  if (progressStep(0)) {
-    copy.release();
-    return noErr;
-  }
-
-  copy.marginsValid = 0;
-  copy.mirrorMargins();
-  if (!image.swapMemoryWith(copy)) image.copyFrom(copy);
-  image.marginsValid = 0;
-  copy.release();
-  return noErr;
+  return runReplacingPass(image, [&](cspaceBuffer& result, std::int32_t first, std::int32_t end,
+                                     int) { matteRows(image, result, first, end); });
 }
 
 ResultCode buildSmoothAreaMatte(cspaceBuffer& input, cspaceBuffer& output) {

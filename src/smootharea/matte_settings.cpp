@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "kernels/noise_threshold.h"
 #include "shell/call_context.h"
 
 namespace veltrane {
@@ -15,15 +16,9 @@ MatteSettings computeMatteSettings(FilterParameters& p) {
   MatteSettings s;
   auto& r = p.reals;
 
-  // Overall level, floored at the single-precision 0.00001.
-  const float minLevel = 0.00001f;
-  if (r[real::overallNoiseLevel] < static_cast<double>(minLevel))
-    r[real::overallNoiseLevel] = static_cast<double>(minLevel);
-  const float base = 1.5f * std::max(static_cast<float>(r[real::overallNoiseLevel]), minLevel);
-
-  r[real::highlightsNoiseLevel] =
-      std::clamp(r[real::highlightsNoiseLevel], static_cast<double>(0.0099999905f), 1.0);
-  s.H = static_cast<float>(std::clamp(1.0 - r[real::highlightsNoiseLevel], 0.0, 0.99));
+  const NoiseThresholdBase t = deriveNoiseThresholdBase(p);
+  const float base = t.base;
+  s.H = t.H;
 
   // The very-fine level has no control here and stays at its default 1.0.
   s.T = static_cast<float>(r[real::veryFineNoiseLevel] * static_cast<double>(base) * 1.5);

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "denoise/directional_filter.h"
+#include "kernels/directional_filter.h"
 #include "denoise/pyramid.h"
 #include "denoise/sharpen.h"
 #include "framework/simd.h"

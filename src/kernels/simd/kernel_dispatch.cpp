@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "denoise/neighbourhoods.h"
+#include "kernels/neighbourhoods.h"
 
 namespace veltrane {
 namespace {

@@ -1,4 +1,4 @@
-#include "denoise/directional_filter.h"
+#include "kernels/directional_filter.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <set>
 #include <utility>
 
-#include "denoise/neighbourhoods.h"
+#include "kernels/neighbourhoods.h"
 #include "support/engine_fixture.h"
 
 namespace veltrane {

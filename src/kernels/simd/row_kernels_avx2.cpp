@@ -1,4 +1,4 @@
 // The row kernels with 8-pixel vectors; built with the avx2 flags (CMakeLists.txt).
 #define VELTRANE_LANES 8
 #define VELTRANE_KERNEL_SET rowKernelsAvx2
-#include "denoise/simd/row_kernels_impl.h"
+#include "kernels/simd/row_kernels_impl.h"

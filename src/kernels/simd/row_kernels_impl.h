@@ -4,15 +4,16 @@
 // level's compiler flags.
 //
 // Each lane is one pixel and does exactly the scalar kernel's operations in
-// the scalar kernel's order (directional_filter.cpp, sharpen.cpp are the
-// definition), so every lane's result is the scalar result to the bit. The
+// the scalar kernel's order (kernels/directional_filter.cpp,
+// denoise/sharpen.cpp, denoise/pyramid.cpp and smootharea/matte_engine.cpp
+// are the definition), so every lane's result is the scalar result to the bit. The
 // image is read through a ring of planar copies of the rows around the
 // current one. Everything here has internal linkage except the kernel set:
 // nothing built for this level may be shared with the rest of the program.
 #include <cstddef>
 #include <cstdint>
 
-#include "denoise/simd/row_kernels.h"
+#include "kernels/simd/row_kernels.h"
 
 namespace veltrane {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "denoise/simd/row_kernels.h"
+#include "kernels/simd/row_kernels.h"
 #include "framework/simd.h"
 
 namespace veltrane {

@@ -98,6 +98,7 @@ std::string inspectElf(FileBytes& f, ModuleResources& resources) {
     std::vector<std::uint8_t>* bytes;
   } wanted[] = {{".pipl", &resources.propertyList}, {".aete", &resources.terminology}, {".vpar", &resources.parameters}};
   constexpr std::uint64_t nameSize = 6;  // each wanted name with its zero byte
+  constexpr std::uint64_t largestResource = std::uint64_t{1} << 20;  // ours are a few kilobytes
   for (std::uint64_t i = 0; i < *shnum; ++i) {
     const auto s = section(i);
     if (!s || (s->type != noBits && !f.holds(s->offset, s->size)))
@@ -105,7 +106,7 @@ std::string inspectElf(FileBytes& f, ModuleResources& resources) {
     if (s->type == noBits || s->name >= names->size || names->size - s->name < nameSize) continue;
     const auto name = f.read(names->offset + s->name, nameSize);
     for (const auto& w : wanted)
-      if (name && std::equal(name->begin(), name->end(), w.name)) {
+      if (name && std::equal(name->begin(), name->end(), w.name) && s->size <= largestResource) {
         const auto bytes = f.read(s->offset, s->size);
         if (bytes) *w.bytes = *bytes;
       }

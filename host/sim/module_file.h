@@ -14,7 +14,7 @@ enum class ModuleFormat { elf, pe };
 struct ModuleFile {
   std::string problem;                    // why the file cannot be loaded; empty when it can
   // An ELF module's .pipl, .aete and .vpar sections; each empty when the
-  // file has none.
+  // file has none (or one over 1 MiB, which is none of a plug-in's).
   ModuleResources resources;
 };
 

@@ -1,5 +1,6 @@
 #include "fields.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>

@@ -86,6 +86,20 @@ TEST_F(ModuleDescriptionTest, SetByFieldNameTerminologyNameOrKeyAsFarAsTheModule
   EXPECT_NE(r.err.find("four-character"), std::string::npos) << r.err;
 }
 
+TEST_F(ModuleDescriptionTest, HelpListsTheFieldsOfTheModulesBesideTheCommandOrSaysOneIsMissing) {
+  const CommandResult beside = veltrane({"--help"});
+  EXPECT_EQ(beside.status, 0);
+  EXPECT_NE(beside.out.find("overallNoiseLevel/brgH"), std::string::npos) << beside.out;
+  EXPECT_NE(beside.out.find("lowThreshold/"), std::string::npos) << beside.out;
+
+  const std::string alone = path("veltrane");
+  fs::copy_file(VELTRANE_CLI, alone);
+  const CommandResult r = run(alone, {"--help"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("halvane: no readable module halvane.so next to this command"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Exit status:"), std::string::npos) << r.out;
+}
+
 }  // namespace
 }  // namespace veltrane::e2e
 #endif

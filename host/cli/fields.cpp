@@ -28,7 +28,9 @@ bool sameLetters(std::string_view a, std::string_view b) {
   return true;
 }
 
-ValueType typeOf(const ParameterField& f) { return f.kind == ParameterField::Kind::flag ? ValueType::flag : ValueType::real; }
+ValueType typeOf(const ParameterField& f) {
+  return f.kind == ParameterField::Kind::flag ? ValueType::flag : ValueType::real;
+}
 
 ValueType typeOf(const host::TerminologyParameter& p) {
   if (p.type == hostapi::fourcc("doub")) return ValueType::real;

@@ -1,9 +1,9 @@
 #include "options.h"
 
 #include <charconv>
-#include <filesystem>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <string>
 #include <string_view>

@@ -96,7 +96,8 @@ std::string inspectElf(FileBytes& f, ModuleResources& resources) {
   const struct {
     const char* name;
     std::vector<std::uint8_t>* bytes;
-  } wanted[] = {{".pipl", &resources.propertyList}, {".aete", &resources.terminology}, {".vpar", &resources.parameters}};
+  } wanted[] = {
+      {".pipl", &resources.propertyList}, {".aete", &resources.terminology}, {".vpar", &resources.parameters}};
   constexpr std::uint64_t nameSize = 6;  // each wanted name with its zero byte
   constexpr std::uint64_t largestResource = std::uint64_t{1} << 20;  // ours are a few kilobytes
   for (std::uint64_t i = 0; i < *shnum; ++i) {

@@ -11,9 +11,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::vector<std::uint8_t> bytes(data, data + size);
   const veltrane::host::PluginDescription d = veltrane::host::describePlugin({bytes, bytes, bytes});
+  using veltrane::host::ParameterField;
   if (d.parameters)
-    for (const veltrane::host::ParameterField& f : d.parameters->fields) {
-      const std::uint64_t end = std::uint64_t{f.offset} + (f.kind == veltrane::host::ParameterField::Kind::real ? 8 : 1);
+    for (const ParameterField& f : d.parameters->fields) {
+      const std::uint64_t end = std::uint64_t{f.offset} + (f.kind == ParameterField::Kind::real ? 8 : 1);
       if (end > d.parameters->blockSize) std::abort();
     }
   return 0;

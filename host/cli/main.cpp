@@ -22,7 +22,6 @@
 #include "options.h"
 #include "progress_bar.h"
 #include "registry_file.h"
-#include "shell/parameter_tables.h"
 #include "text_file.h"
 
 namespace veltrane::cli {
@@ -34,12 +33,6 @@ struct PluginChoice {
   fs::path path;
   std::string label;  // as the user named it
 };
-
-#ifdef _WIN32
-constexpr const char* moduleExtension = ".8bf";
-#else
-constexpr const char* moduleExtension = ".so";
-#endif
 
 fs::path commandDirectory() {
   try {
@@ -57,7 +50,7 @@ PluginChoice resolvePlugin(const std::string& arg) {
   choice.label = arg;
   const bool byName = arg == "halvane" || arg == "mirelle";
   std::error_code ec;
-  choice.path = byName ? commandDirectory() / (arg + moduleExtension)
+  choice.path = byName ? moduleIn(commandDirectory(), arg)
                        : fs::absolute(host::os::pathFromUtf8(arg), ec).lexically_normal();
   if (!fs::is_regular_file(choice.path, ec)) {
     if (byName)
@@ -67,16 +60,17 @@ PluginChoice resolvePlugin(const std::string& arg) {
   return choice;
 }
 
-// Which plug-in a module is, from the unique string of its property list
-// (the identifier it files its registry entry under).
-const Deliverable& deliverableOf(const host::PluginModule& module, const PluginChoice& plugin) {
-  const std::string unique = host::propertyListUniqueString(module.propertyList());
-  for (const Deliverable* d : {&halvaneDeliverable(), &mirelleDeliverable()})
-    if (unique == d->registryId) return *d;
-  throw CommandError("the plug-in module " + quote(plugin.path) + " is neither halvane nor mirelle (" +
-                     (unique.empty() ? std::string("it carries no plug-in property list")
-                                     : "its property list names '" + unique + "'") +
-                     ")");
+// What a module says about itself; a module without a property list is no
+// filter plug-in. A damaged terminology or parameter resource is reported
+// and the run goes on with what is left.
+host::PluginDescription describe(const host::PluginModule& module, const PluginChoice& plugin) {
+  host::PluginDescription d = host::describePlugin(module.resources());
+  if (d.name.empty() && d.uniqueString.empty())
+    throw CommandError("the plug-in module " + quote(plugin.path) + " carries no plug-in property list" +
+                       (d.problems.empty() ? std::string() : " (" + d.problems.front() + ")"));
+  for (const std::string& problem : d.problems)
+    std::cerr << "veltrane: warning: the plug-in module " << quote(plugin.path) << ": " << problem << "\n";
+  return d;
 }
 
 // Half the installed memory, and no more than a 32-bit process can address
@@ -144,18 +138,19 @@ void checkFiles(const RunOptions& o) {
     throw CommandError("cannot write " + quote(o.output) + ": the folder " + quote(dir) + " does not exist");
 }
 
-host::Descriptor scriptingValues(const RunOptions& o, const Deliverable& deliverable) {
+host::Descriptor scriptingValues(const RunOptions& o, const host::PluginDescription& plugin) {
   host::Descriptor values;
   if (!o.replayFile.empty()) {
     RecordedAction action = readRecordedAction(host::os::pathFromUtf8(o.replayFile));
-    if (!action.plugin.empty() && action.plugin != deliverable.name)
+    if (!action.plugin.empty() && action.plugin != plugin.label())
       throw CommandError("the recorded action " + quote(o.replayFile) + " is for " + action.plugin + ", not " +
-                         deliverable.name);
+                         plugin.label());
     values = std::move(action.values);
   }
-  if (!o.settingsFile.empty()) putSettingsFile(deliverable, o.settingsFile, values, std::cerr);
+  if (!o.settingsFile.empty())
+    putSettingsFile(plugin, o.settingsFile, values, std::cerr, [] { return describeModulesIn(commandDirectory()); });
   for (const std::string& setting : o.settings) {
-    const auto [key, value] = parseSetting(deliverable, setting);
+    const auto [key, value] = parseSetting(plugin, setting);
     values.put(key, value);
   }
   return values;
@@ -224,10 +219,10 @@ void warnNonFinite(const host::Descriptor& values, const std::string& file) {
 }
 
 // False (with a warning) when the file could not be written.
-bool writeParameters(const RunOptions& o, const PluginChoice& plugin, const Deliverable& deliverable,
+bool writeParameters(const RunOptions& o, const PluginChoice& plugin, const host::PluginDescription& description,
                      const std::vector<std::uint8_t>& block) {
   try {
-    auto json = parametersToJson(deliverable, block);
+    auto json = parametersToJson(description, block);
     if (!json)
       throw CommandError("the parameter block " + plugin.label + " left has " + std::to_string(block.size()) +
                          " bytes, too few for " + quote(o.paramsOutFile));
@@ -255,8 +250,8 @@ int runCommand(const RunOptions& o) {
   checkFiles(o);
   const PluginChoice plugin = resolvePlugin(o.plugin);
   const host::PluginModule module = host::PluginModule::load(host::os::pathToUtf8(plugin.path));
-  const Deliverable& deliverable = deliverableOf(module, plugin);
-  const host::Descriptor values = scriptingValues(o, deliverable);
+  const host::PluginDescription description = describe(module, plugin);
+  const host::Descriptor values = scriptingValues(o, description);
   std::optional<RegistryFile> registry = openRegistry(o);
 
   host::FileInfo info;
@@ -297,7 +292,7 @@ int runCommand(const RunOptions& o) {
   // the run goes on; the exit status then tells that not all was written.
   bool allWritten = true;
   if (!o.paramsOutFile.empty() && !parameterBlock.empty())
-    allWritten &= writeParameters(o, plugin, deliverable, parameterBlock);
+    allWritten &= writeParameters(o, plugin, description, parameterBlock);
   if (result != 0) return pluginFailed(plugin.label, result);
   if (!filtered) {
     // A plug-in that declines an image (too small, say) tells the user why
@@ -325,7 +320,7 @@ int runCommand(const RunOptions& o) {
       if (!leftDescriptor)
         throw CommandError(plugin.label + " left no scripting values; " + quote(o.recordFile) + " not written");
       RecordedAction action;
-      action.plugin = deliverable.name;
+      action.plugin = description.label();
       action.play = o.dialog ? host::PlaySetting::display : host::PlaySetting::silent;
       action.values = std::move(*leftDescriptor);
       warnNonFinite(action.values, o.recordFile);

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -13,7 +14,7 @@
 #include "fields.h"
 #include "host/imageio/image_file.h"
 #include "host/sim/sim_host.h"
-#include "shell/parameter_tables.h"
+#include "host/os/os.h"
 
 namespace veltrane::cli {
 namespace {
@@ -60,21 +61,26 @@ std::optional<std::vector<std::int64_t>> parseIntegers(std::string_view text, st
   return values;
 }
 
-std::string fieldList(const Deliverable& d) {
-  std::string text = std::string(d.name) + " fields (name or key):\n";
-  std::string line = " ";
-  auto add = [&](const char* name, std::uint32_t key, const char* kind) {
-    if (!key) return;  // slots without a key cannot be set
-    const std::string item = " " + std::string(name) + "/" + keyToString(key) + kind;
-    if (line.size() + item.size() > 78) {
-      text += line + "\n";
-      line = " ";
+// The fields of halvane and mirelle, read from their modules next to this
+// command.
+std::string moduleFieldLists() {
+  std::string text;
+  std::filesystem::path folder;
+  try {
+    folder = host::os::executablePath().parent_path();
+  } catch (const std::exception&) {
+    return "(the folder of this command is unknown: the plug-ins' fields cannot be listed)\n";
+  }
+  for (const char* name : {"halvane", "mirelle"}) {
+    const std::filesystem::path path = moduleIn(folder, name);
+    try {
+      text += fieldList(host::describePlugin(host::readModuleResources(host::os::pathToUtf8(path))));
+    } catch (const std::exception&) {
+      text += std::string(name) + ": no readable module " + host::os::pathToUtf8(path.filename()) +
+              " next to this command; its fields cannot be listed\n";
     }
-    line += item;
-  };
-  for (std::size_t i = 0; i < realSlotCount; ++i) add(d.realFieldNames[i], d.realKeys[i].key, "");
-  for (std::size_t i = 0; i < flagSlotCount; ++i) add(d.flagFieldNames[i], d.flagKeys[i].key, "(flag)");
-  return text + line + "\n";
+  }
+  return text;
 }
 
 // Text broken into lines of at most 80 characters at its spaces.
@@ -112,7 +118,7 @@ std::string footer() {
          "   \"values\": [{\"key\": \"brgH\", \"type\": \"float\", \"value\": 40.0}, ...]}\n"
          "with types float, boolean and integer; a key that is not four printable\n"
          "characters is written 0xXXXXXXXX.\n\n" +
-         fieldList(halvaneDeliverable()) + fieldList(mirelleDeliverable()) +
+         moduleFieldLists() +
          "\nExit status:\n"
          "  0  success: OUTPUT and every file asked for were written\n"
          "  1  the plug-in returned an error (its code is printed) or did not filter\n"
@@ -175,7 +181,12 @@ CommandLine parseCommandLine(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "about") == 0) return parseAbout(argc, argv);
 
   CLI::App app("Runs a filter plug-in on an image file.", "veltrane");
-  app.footer(footer());
+  // The footer lists the fields read from the modules: only for help.
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      app.footer(footer());
+      break;
+    }
   app.get_formatter()->column_width(30);
   CommandLine c;
   RunOptions& o = c.run;

@@ -12,15 +12,15 @@
 
 namespace veltrane::gimp {
 
-std::string argumentName(const char* field) {
+std::string argumentName(const std::string& field) {
   // A capital starts a word after a small letter, and ends a run of
   // capitals when a small letter follows it: "mixBWDetail" -> "mix-bw-detail".
   std::string name;
-  for (const char* c = field; *c; ++c) {
-    const auto u = static_cast<unsigned char>(*c);
-    if (std::isupper(u) && c != field) {
-      const auto before = static_cast<unsigned char>(c[-1]);
-      const auto after = static_cast<unsigned char>(c[1]);
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    const auto u = static_cast<unsigned char>(field[i]);
+    if (std::isupper(u) && i > 0) {
+      const auto before = static_cast<unsigned char>(field[i - 1]);
+      const auto after = static_cast<unsigned char>(i + 1 < field.size() ? field[i + 1] : '\0');
       if (!std::isupper(before) || std::islower(after)) name += '-';
     }
     name += static_cast<char>(std::tolower(u));
@@ -28,36 +28,32 @@ std::string argumentName(const char* field) {
   return name;
 }
 
-std::vector<NamedArgument> namedArguments(const Deliverable& d) {
+std::vector<NamedArgument> namedArguments(const host::PluginDescription& p) {
   std::vector<NamedArgument> arguments;
-  const TerminologyParameters& t = d.terminology;
-  for (std::size_t i = 0; i < t.realCount; ++i) {
-    const std::size_t slot = t.realSlots[i];
-    const bool profiled = slot == real::overallNoiseLevel || slot == real::highlightsNoiseLevel;
-    if (!profiled && d.controls.reals.values[slot].advanced) continue;
-    const char* label = d.realKeys.values[slot].name;
-    arguments.push_back({false, slot, d.realKeys.values[slot].key, argumentName(d.realFieldNames.values[slot]),
-                         std::string(label ? label : d.realFieldNames.values[slot]) + " (below 0: not given)"});
-  }
-  for (std::size_t i = 0; i < t.flagCount; ++i) {
-    const std::size_t slot = t.flagSlots[i];
-    const char* text = d.flagKeys.values[slot].description;
-    arguments.push_back({true, slot, d.flagKeys.values[slot].key, argumentName(d.flagFieldNames.values[slot]),
-                         std::string(text ? text : d.flagFieldNames.values[slot]) + " (0 off, 1 on, -1 not given)"});
-  }
+  if (!p.parameters) return arguments;
+  for (const host::TerminologyParameter& t : p.terminology)
+    for (const host::ParameterField& f : p.parameters->fields) {
+      if (f.key != t.key || !f.main) continue;
+      const bool flag = f.kind == host::ParameterField::Kind::flag;
+      arguments.push_back({flag, f.key, argumentName(f.name),
+                           flag ? t.description + " (0 off, 1 on, -1 not given)" : t.name + " (below 0: not given)"});
+      break;
+    }
   return arguments;
 }
 
-host::Descriptor scriptDescriptor(const Deliverable& d, const ScriptArguments& a, std::ostream& warnings) {
+host::Descriptor scriptDescriptor(const host::PluginDescription& d, const ScriptArguments& a, std::ostream& warnings,
+                                  const std::vector<host::PluginDescription>& others) {
   host::Descriptor values;
   if (!a.recordedAction.empty()) {
     cli::RecordedAction action = cli::readRecordedAction(host::os::pathFromUtf8(a.recordedAction));
-    if (!action.plugin.empty() && action.plugin != d.name)
+    if (!action.plugin.empty() && action.plugin != d.label())
       throw cli::CommandError("the recorded action " + cli::quote(a.recordedAction) + " is for " + action.plugin +
-                              ", not " + d.name);
+                              ", not " + d.label());
     values = std::move(action.values);
   }
-  if (!a.settingsFile.empty()) cli::putSettingsFile(d, a.settingsFile, values, warnings);
+  if (!a.settingsFile.empty())
+    cli::putSettingsFile(d, a.settingsFile, values, warnings, [&others] { return others; });
 
   const std::vector<NamedArgument> named = namedArguments(d);
   for (std::size_t i = 0; i < named.size() && i < a.values.size(); ++i) {

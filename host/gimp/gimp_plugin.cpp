@@ -31,7 +31,7 @@ namespace fs = std::filesystem;
 
 struct Procedure {
   const char* name;
-  const Deliverable& (*deliverable)();
+  const char* module;  // the module's file name without extension
   const char* menuLabel;
   const char* menuPath;
   const char* blurb;
@@ -40,12 +40,36 @@ struct Procedure {
 // halvane sits with GIMP's own noise filters; mirelle makes a grey map of
 // the image, as the filters under Generic do.
 const Procedure procedures[] = {
-    {"plug-in-veltrane-halvane", &halvaneDeliverable, "_Halvane Noise Reduction...", "<Image>/Filters/Noise",
+    {"plug-in-veltrane-halvane", "halvane", "_Halvane Noise Reduction...", "<Image>/Filters/Noise",
      "Reduce noise with halvane"},
-    {"plug-in-veltrane-mirelle", &mirelleDeliverable, "_Mirelle Smooth-Area Matte...", "<Image>/Filters/Generic",
+    {"plug-in-veltrane-mirelle", "mirelle", "_Mirelle Smooth-Area Matte...", "<Image>/Filters/Generic",
      "Make a matte of the smooth areas with mirelle"},
 };
 constexpr int fixedArgumentCount = 5;  // run mode, image, drawable, settings file, recorded action
+
+fs::path moduleFolder() { return host::os::executablePath().parent_path(); }
+
+fs::path modulePath(const Procedure& p) { return moduleFolder() / (std::string(p.module) + ".so"); }
+
+// What the procedure's module says about itself, read without running it.
+host::PluginDescription describe(const Procedure& p) {
+  return host::describePlugin(host::readModuleResources(host::os::pathToUtf8(modulePath(p))));
+}
+
+// The other modules beside this one, for the message about another plug-in's
+// settings file.
+std::vector<host::PluginDescription> describeOthers(const Procedure& p) {
+  std::vector<host::PluginDescription> others;
+  for (const Procedure& other : procedures) {
+    if (&other == &p) continue;
+    try {
+      others.push_back(describe(other));
+    } catch (const std::exception&) {
+      // a missing module has no settings files to recognise
+    }
+  }
+  return others;
+}
 
 const Procedure* findProcedure(const gchar* name) {
   for (const Procedure& p : procedures)
@@ -146,32 +170,31 @@ std::optional<cli::RegistryFile> openRegistry() {
   return file;
 }
 
-void filter(const Run& run) {
-  const Deliverable& deliverable = run.procedure.deliverable();
+void filter(const Run& run, const host::PluginDescription& description) {
+  const std::string label = description.label();
   if (!gimp_drawable_is_rgb(run.drawable) && !gimp_drawable_is_gray(run.drawable))
-    throw Failure(GIMP_PDB_CALLING_ERROR, std::string(deliverable.name) + " works on RGB and grey drawables only");
+    throw Failure(GIMP_PDB_CALLING_ERROR, label + " works on RGB and grey drawables only");
 
   // What to hand the module: the dialog, a script's values, or nothing (the
   // module then uses the settings it remembers).
-  const fs::path moduleFolder = host::os::executablePath().parent_path();
+  const fs::path folder = moduleFolder();
   bool wantDialog = false;
   host::PlaySetting play = host::PlaySetting::silent;
   host::Descriptor values;
   if (run.mode == GIMP_RUN_NONINTERACTIVE) {
     std::ostringstream warnings;
-    values = scriptDescriptor(deliverable, run.script, warnings);
+    values = scriptDescriptor(description, run.script, warnings, describeOthers(run.procedure));
     tellLines(warnings.str());
   } else if (run.mode == GIMP_RUN_INTERACTIVE) {
-    if (const std::optional<std::string> why = dialogUnavailableReason(moduleFolder)) {
-      tell(std::string(deliverable.name) + ": its dialog cannot be shown (" + *why + "); the last values were used");
+    if (const std::optional<std::string> why = dialogUnavailableReason(folder)) {
+      tell(label + ": its dialog cannot be shown (" + *why + "); the last values were used");
     } else {
       wantDialog = true;
       play = host::PlaySetting::display;
     }
   }
 
-  const fs::path modulePath = moduleFolder / (std::string(deliverable.name) + ".so");
-  const host::PluginModule module = host::PluginModule::load(host::os::pathToUtf8(modulePath));
+  const host::PluginModule module = host::PluginModule::load(host::os::pathToUtf8(modulePath(run.procedure)));
   std::optional<cli::RegistryFile> registry = openRegistry();
 
   // The whole drawable, as veltrane hands the whole file: the filter reads
@@ -195,7 +218,7 @@ void filter(const Run& run) {
   const bool selection = !gimp_selection_is_empty(run.image);
   if (selection) {
     if (!gimp_drawable_mask_intersect(run.drawable, &x, &y, &width, &height)) {
-      tell(std::string(deliverable.name) + ": the selection does not touch this layer; nothing to do");
+      tell(label + ": the selection does not touch this layer; nothing to do");
       return;
     }
     options.filterRect = hostapi::VRect{y, x, y + height, x + width};
@@ -218,7 +241,7 @@ void filter(const Run& run) {
     }
     if (total > 0) gimp_progress_update(std::clamp(static_cast<double>(done) / total, 0.0, 1.0));
   };
-  gimp_progress_init((std::string(deliverable.name) + "...").c_str());
+  gimp_progress_init((label + "...").c_str());
 
   host::SimImage document = toHostImage(pixels);
   std::int16_t result = 0;
@@ -233,10 +256,10 @@ void filter(const Run& run) {
   if (result == hostapi::userCanceledErr) {
     // Cancel in the dialog: nothing written, nothing remembered.
     gimp_progress_end();
-    throw Failure(GIMP_PDB_CANCEL, std::string(deliverable.name) + " was cancelled");
+    throw Failure(GIMP_PDB_CANCEL, label + " was cancelled");
   }
   if (result != 0)
-    throw Failure(GIMP_PDB_EXECUTION_ERROR, std::string(deliverable.name) + " returned " + std::to_string(result));
+    throw Failure(GIMP_PDB_EXECUTION_ERROR, label + " returned " + std::to_string(result));
   if (!filtered) return;  // declined: the module said why, the drawable stays as it was
   // From here on GIMP's Cancel (which ends this process) would leave a
   // half-written drawable: the progress ends first.
@@ -301,15 +324,21 @@ void installProcedures() {
   static const GimpParamDef returned[] = {
       {GIMP_PDB_STRING, const_cast<gchar*>("error"), const_cast<gchar*>("What went wrong, when it did")}};
   for (const Procedure& p : procedures) {
-    const Deliverable& d = p.deliverable();
+    host::PluginDescription d;
+    try {
+      d = describe(p);
+    } catch (const std::exception& e) {
+      g_printerr("veltrane-gimp: %s is not registered: %s\n", p.name, e.what());
+      continue;
+    }
     const std::vector<NamedArgument> named = namedArguments(d);
     std::vector<GimpParamDef> parameters(fixed, fixed + fixedArgumentCount);
     for (const NamedArgument& a : named)
       parameters.push_back({a.isFlag ? GIMP_PDB_INT32 : GIMP_PDB_FLOAT, const_cast<gchar*>(a.name.c_str()),
                             const_cast<gchar*>(a.description.c_str())});
-    const std::string help = std::string(d.aboutTitle) +
+    const std::string help = d.title +
                              ", run through the in-memory host of veltrane: the same pixels as "
-                             "'veltrane " + d.name + "' with the same settings. The selection's bounds are "
+                             "'veltrane " + d.label() + "' with the same settings. The selection's bounds are "
                              "filtered, with the selection as mask; alpha is left alone.";
     gimp_install_procedure(p.name, p.blurb, help.c_str(), "Veltrane", "Veltrane", "2026", p.menuLabel,
                            "RGB*, GRAY*", GIMP_PLUGIN, static_cast<gint>(parameters.size()), 1,
@@ -341,8 +370,9 @@ void run(const gchar* name, gint count, const GimpParam* params, gint* returnCou
     gegl_init(nullptr, nullptr);
     Run r{*procedure, static_cast<GimpRunMode>(params[0].data.d_int32), params[1].data.d_image,
           params[2].data.d_drawable, {}};
+    const host::PluginDescription description = describe(*procedure);
     if (r.mode == GIMP_RUN_NONINTERACTIVE) {
-      const std::vector<NamedArgument> named = namedArguments(procedure->deliverable());
+      const std::vector<NamedArgument> named = namedArguments(description);
       if (count != fixedArgumentCount + static_cast<gint>(named.size()))
         throw Failure(GIMP_PDB_CALLING_ERROR, std::string(procedure->name) + " takes " +
                                                   std::to_string(fixedArgumentCount + named.size()) +
@@ -354,7 +384,7 @@ void run(const gchar* name, gint count, const GimpParam* params, gint* returnCou
         r.script.values.push_back(named[i].isFlag ? static_cast<double>(p.data.d_int32) : p.data.d_float);
       }
     }
-    filter(r);
+    filter(r, description);
   } catch (const Failure& e) {
     status = e.status;
     error = e.what();

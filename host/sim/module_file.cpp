@@ -1,7 +1,5 @@
 #include "host/sim/module_file.h"
 
-#include "hostapi/fourcc.h"
-
 #include <algorithm>
 #include <fstream>
 #include <optional>
@@ -51,7 +49,7 @@ class FileBytes {
 
 constexpr bool is64 = sizeof(void*) == 8;
 
-std::string inspectElf(FileBytes& f, std::vector<std::uint8_t>& propertyList) {
+std::string inspectElf(FileBytes& f, ModuleResources& resources) {
   const auto ident = f.read(0, 16);
   if (!ident || (*ident)[0] != 0x7F || (*ident)[1] != 'E' || (*ident)[2] != 'L' || (*ident)[3] != 'F')
     return "not a shared library (no ELF header)";
@@ -95,17 +93,24 @@ std::string inspectElf(FileBytes& f, std::vector<std::uint8_t>& propertyList) {
   if (!names || !f.holds(names->offset, names->size))
     return "truncated or damaged (its section names lie outside the file)";
   constexpr std::uint64_t noBits = 8;  // a section that takes no room in the file
-  static constexpr char wanted[] = ".pipl";
+  const struct {
+    const char* name;
+    std::vector<std::uint8_t>* bytes;
+  } wanted[] = {
+      {".pipl", &resources.propertyList}, {".aete", &resources.terminology}, {".vpar", &resources.parameters}};
+  constexpr std::uint64_t nameSize = 6;  // each wanted name with its zero byte
+  constexpr std::uint64_t largestResource = std::uint64_t{1} << 20;  // ours are a few kilobytes
   for (std::uint64_t i = 0; i < *shnum; ++i) {
     const auto s = section(i);
     if (!s || (s->type != noBits && !f.holds(s->offset, s->size)))
       return "truncated or damaged (section " + std::to_string(i) + " lies outside the file)";
-    if (s->type == noBits || s->name >= names->size || names->size - s->name < sizeof wanted) continue;
-    const auto name = f.read(names->offset + s->name, sizeof wanted);
-    if (name && std::equal(name->begin(), name->end(), wanted)) {
-      const auto bytes = f.read(s->offset, s->size);
-      if (bytes) propertyList = *bytes;
-    }
+    if (s->type == noBits || s->name >= names->size || names->size - s->name < nameSize) continue;
+    const auto name = f.read(names->offset + s->name, nameSize);
+    for (const auto& w : wanted)
+      if (name && std::equal(name->begin(), name->end(), w.name) && s->size <= largestResource) {
+        const auto bytes = f.read(s->offset, s->size);
+        if (bytes) *w.bytes = *bytes;
+      }
   }
   return {};
 }
@@ -135,11 +140,6 @@ std::string inspectPe(FileBytes& f) {
   return {};
 }
 
-std::uint32_t fieldAt(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
-         static_cast<std::uint32_t>(b[at + 2]) << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-
 }  // namespace
 
 ModuleFile inspectModuleFile(const fs::path& path, ModuleFormat format) {
@@ -149,33 +149,9 @@ ModuleFile inspectModuleFile(const fs::path& path, ModuleFormat format) {
     result.problem = "unreadable";
     return result;
   }
-  result.problem = format == ModuleFormat::elf ? inspectElf(f, result.propertyList) : inspectPe(f);
-  if (!result.problem.empty()) result.propertyList.clear();
+  result.problem = format == ModuleFormat::elf ? inspectElf(f, result.resources) : inspectPe(f);
+  if (!result.problem.empty()) result.resources = {};
   return result;
-}
-
-std::string propertyListUniqueString(const std::vector<std::uint8_t>& list) {
-  // Prelude (2), version (4), count (4); each property: vendor, key, id,
-  // length (4 each), then its data padded to a multiple of 4.
-  constexpr std::uint32_t terminologyKey = hostapi::fourcc("hstm");
-  if (list.size() < 10) return {};
-  const std::uint32_t count = fieldAt(list, 6);
-  std::size_t at = 10;
-  for (std::uint32_t i = 0; i < count && list.size() - at >= 16; ++i) {
-    const std::uint32_t key = fieldAt(list, at + 4);
-    const std::uint32_t length = fieldAt(list, at + 12);
-    at += 16;
-    if (length > list.size() - at) return {};
-    // Terminology: version, class, event (4 each), resource id (2), then
-    // the unique string up to its NUL.
-    if (key == terminologyKey && length > 14) {
-      std::string unique;
-      for (std::size_t c = at + 14; c < at + length && list[c] != 0; ++c) unique.push_back(static_cast<char>(list[c]));
-      return unique;
-    }
-    at += length;
-  }
-  return {};
 }
 
 }  // namespace veltrane::host

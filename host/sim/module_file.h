@@ -5,13 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "host/sim/plugin_description.h"
+
 namespace veltrane::host {
 
 enum class ModuleFormat { elf, pe };
 
 struct ModuleFile {
   std::string problem;                    // why the file cannot be loaded; empty when it can
-  std::vector<std::uint8_t> propertyList;  // an ELF module's .pipl section; empty when it has none
+  // An ELF module's .pipl, .aete and .vpar sections; each empty when the
+  // file has none (or one over 1 MiB, which is none of a plug-in's).
+  ModuleResources resources;
 };
 
 // Checks that the file is a whole shared library of this process's word
@@ -19,9 +23,5 @@ struct ModuleFile {
 // the file, so that mapping it cannot fault on a truncated or damaged file.
 ModuleFile inspectModuleFile(const std::filesystem::path& path, ModuleFormat format);
 
-// The unique string of the terminology property ('hstm') of a plug-in
-// property list as a module carries it (a 16-bit prelude, then the list);
-// empty when the list holds none or is malformed.
-std::string propertyListUniqueString(const std::vector<std::uint8_t>& list);
 
 }  // namespace veltrane::host

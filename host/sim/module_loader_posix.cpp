@@ -35,21 +35,28 @@ PluginModule PluginModule::load(const std::string& path) {
   PluginModule module;
   module.handle_ = handle;
   module.entry_ = reinterpret_cast<hostapi::PluginMainProc>(symbol);
-  module.propertyList_ = std::move(file.propertyList);
+  module.resources_ = std::move(file.resources);
   return module;
+}
+
+ModuleResources readModuleResources(const std::string& path) {
+  ModuleFile file = inspectModuleFile(path, ModuleFormat::elf);
+  if (!file.problem.empty())
+    throw std::runtime_error("cannot read plug-in module '" + path + "': it is " + file.problem);
+  return std::move(file.resources);
 }
 
 PluginModule::PluginModule(PluginModule&& other) noexcept
     : handle_(std::exchange(other.handle_, nullptr)),
       entry_(std::exchange(other.entry_, nullptr)),
-      propertyList_(std::move(other.propertyList_)) {}
+      resources_(std::move(other.resources_)) {}
 
 PluginModule& PluginModule::operator=(PluginModule&& other) noexcept {
   if (this != &other) {
     if (handle_) dlclose(handle_);
     handle_ = std::exchange(other.handle_, nullptr);
     entry_ = std::exchange(other.entry_, nullptr);
-    propertyList_ = std::move(other.propertyList_);
+    resources_ = std::move(other.resources_);
   }
   return *this;
 }

@@ -103,7 +103,36 @@ void replaceUser32Import(HMODULE module, const char* function, void* replacement
   }
 }
 
+// One resource of type `type` with the plug-in resource id; empty when the
+// module has none.
+std::vector<std::uint8_t> resourceBytes(HMODULE module, const wchar_t* type) {
+  HRSRC info = ::FindResourceW(module, MAKEINTRESOURCEW(hostapi::pluginResourceId), type);
+  if (!info) return {};
+  const auto* data = static_cast<const std::uint8_t*>(::LockResource(::LoadResource(module, info)));
+  if (!data) return {};
+  return std::vector<std::uint8_t>(data, data + ::SizeofResource(module, info));
+}
+
+ModuleResources resourcesOf(HMODULE module) {
+  return {resourceBytes(module, L"PIPL"), resourceBytes(module, L"AETE"), resourceBytes(module, L"VPAR")};
+}
+
 }  // namespace
+
+ModuleResources readModuleResources(const std::string& path) {
+  const std::wstring wide = widen(path);
+  if (wide.empty()) throw std::runtime_error("cannot read plug-in module '" + path + "': not a valid file name");
+  const ModuleFile file = inspectModuleFile(std::filesystem::path(wide), ModuleFormat::pe);
+  if (!file.problem.empty())
+    throw std::runtime_error("cannot read plug-in module '" + path + "': it is " + file.problem);
+  HMODULE handle = ::LoadLibraryExW(fullPath(wide).c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!handle)
+    throw std::runtime_error("cannot read plug-in module '" + path + "': " + systemMessage(::GetLastError()));
+  ModuleResources resources = resourcesOf(handle);
+  ::FreeLibrary(handle);
+  return resources;
+}
 
 PluginModule PluginModule::load(const std::string& path) {
   const std::wstring wide = widen(path);
@@ -128,24 +157,21 @@ PluginModule PluginModule::load(const std::string& path) {
   PluginModule module;
   module.handle_ = handle;
   module.entry_ = reinterpret_cast<hostapi::PluginMainProc>(reinterpret_cast<void*>(symbol));
-  if (HRSRC info = ::FindResourceW(handle, MAKEINTRESOURCEW(hostapi::pluginResourceId), L"PIPL")) {
-    const auto* data = static_cast<const std::uint8_t*>(::LockResource(::LoadResource(handle, info)));
-    if (data) module.propertyList_.assign(data, data + ::SizeofResource(handle, info));
-  }
+  module.resources_ = resourcesOf(handle);
   return module;
 }
 
 PluginModule::PluginModule(PluginModule&& other) noexcept
     : handle_(std::exchange(other.handle_, nullptr)),
       entry_(std::exchange(other.entry_, nullptr)),
-      propertyList_(std::move(other.propertyList_)) {}
+      resources_(std::move(other.resources_)) {}
 
 PluginModule& PluginModule::operator=(PluginModule&& other) noexcept {
   if (this != &other) {
     if (handle_) ::FreeLibrary(static_cast<HMODULE>(handle_));
     handle_ = std::exchange(other.handle_, nullptr);
     entry_ = std::exchange(other.entry_, nullptr);
-    propertyList_ = std::move(other.propertyList_);
+    resources_ = std::move(other.resources_);
   }
   return *this;
 }

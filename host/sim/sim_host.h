@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/sim/plugin_description.h"
 #include "hostapi/filter_record.h"
 
 namespace veltrane::host {
@@ -130,16 +131,22 @@ class PluginModule {
   ~PluginModule();
 
   hostapi::PluginMainProc entry() const { return entry_; }
-  // The module's plug-in property list: on Windows its 'PIPL' resource, on
-  // Linux the .pipl section of the file; empty when it carries none.
-  const std::vector<std::uint8_t>& propertyList() const { return propertyList_; }
+  // The module's property list, terminology and parameter resource: on
+  // Windows its 'PIPL', 'AETE' and 'VPAR' resources, on Linux the .pipl,
+  // .aete and .vpar sections of the file; each empty when it carries none.
+  const ModuleResources& resources() const { return resources_; }
 
  private:
   PluginModule() = default;
   void* handle_ = nullptr;
   hostapi::PluginMainProc entry_ = nullptr;
-  std::vector<std::uint8_t> propertyList_;
+  ModuleResources resources_;
 };
+
+// The resources of a module file without running any of its code (on
+// Windows it is mapped as data only); throws std::runtime_error naming the
+// path when the file is not a module this process could load.
+ModuleResources readModuleResources(const std::string& path);
 
 // What the host counted during its life.
 struct SimStatistics {

@@ -1,5 +1,6 @@
 #include "plugin_resources.h"
 
+#include <bit>
 #include <cstddef>
 #include <cstring>
 #include <stdexcept>
@@ -54,6 +55,11 @@ class Bytes {
     for (int shift = 0; shift < 32; shift += 8) u8(static_cast<std::uint8_t>((v >> shift) & 0xFFu));
   }
   void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
+  void f64(double v) {
+    const auto bits = std::bit_cast<std::uint64_t>(v);
+    u32(static_cast<std::uint32_t>(bits & 0xFFFFFFFFu));
+    u32(static_cast<std::uint32_t>(bits >> 32));
+  }
   void putAt(std::size_t offset, std::uint32_t v) {
     for (std::size_t i = 0; i < 4; ++i) bytes_.at(offset + i) = static_cast<std::uint8_t>((v >> (8 * i)) & 0xFFu);
   }
@@ -196,6 +202,47 @@ std::vector<std::uint8_t> buildAETE(const Deliverable& d) {
   out.i16(0);  // classes
   out.i16(0);  // comparison operators
   out.i16(0);  // enumerations
+  return std::move(out.data());
+}
+
+std::vector<std::uint8_t> buildParameterResource(const Deliverable& d) {
+  constexpr std::uint8_t kindReal = 1, kindFlag = 2, markMain = 1;
+  const TerminologyParameters& t = d.terminology;
+  const auto listed = [](const std::uint8_t* slots, std::size_t count, std::size_t slot) {
+    for (std::size_t i = 0; i < count; ++i)
+      if (slots[i] == slot) return true;
+    return false;
+  };
+  const auto name = [](const char* field) { return required(field, "field name"); };
+
+  Bytes out;
+  for (const char c : {'V', 'P', 'A', 'R'}) out.u8(static_cast<std::uint8_t>(c));
+  out.u16(parameterResourceVersion);
+  out.pascal(required(d.name, "name"));
+  out.pascal(d.settingsSignature ? d.settingsSignature : "");
+  out.pascal(d.settingsExtension ? d.settingsExtension : "");
+  out.u32(static_cast<std::uint32_t>(sizeof(FilterParameters)));
+  out.u16(static_cast<std::uint16_t>(realSlotCount + flagSlotCount));
+  for (std::size_t slot = 0; slot < realSlotCount; ++slot) {
+    // GIMP's main levels: the listed ones on the dialog's first page, and
+    // the two profiled noise levels wherever they sit.
+    const bool profiled = slot == real::overallNoiseLevel || slot == real::highlightsNoiseLevel;
+    const bool main = listed(t.realSlots, t.realCount, slot) && (profiled || !d.controls.reals[slot].advanced);
+    out.u8(kindReal);
+    out.u8(main ? markMain : 0);
+    out.u32(static_cast<std::uint32_t>(offsetof(FilterParameters, reals) + slot * sizeof(double)));
+    out.u32(d.realKeys[slot].key);
+    out.pascal(name(d.realFieldNames[slot]));
+    out.f64(d.realRanges[slot].lowest);
+    out.f64(d.realRanges[slot].highest);
+  }
+  for (std::size_t slot = 0; slot < flagSlotCount; ++slot) {
+    out.u8(kindFlag);
+    out.u8(listed(t.flagSlots, t.flagCount, slot) ? markMain : 0);
+    out.u32(static_cast<std::uint32_t>(offsetof(FilterParameters, flags) + slot));
+    out.u32(d.flagKeys[slot].key);
+    out.pascal(name(d.flagFieldNames[slot]));
+  }
   return std::move(out.data());
 }
 

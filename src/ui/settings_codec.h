@@ -1,59 +1,42 @@
 #pragma once
-#include <array>
-#include <cstddef>
 #include <cstdint>
-#include <span>
 #include <vector>
 
+#include "formats/settings_file.h"
 #include "shell/filter_parameters.h"
 
-// The settings file format: the signature with its zero byte, the 26 reals
-// as big-endian doubles, 0x0D 0x0D, the 9 flags as one byte each, 0x0D 0x0D.
-// On disk every content byte 0x0A is stored as 0x0D 0x0A, so the bytes are
-// the same whichever platform wrote them.
+// The settings file format (formats/settings_file.h) for a parameter block.
 namespace veltrane::ui {
 
-// The file content before the newline translation: signature length + 1 +
-// 221 bytes.
-std::size_t settingsContentSize(const char* signature);
+static_assert(formats::settingsRealCount == realSlotCount && formats::settingsFlagCount == flagSlotCount);
+
+using formats::DecodedSettings;
+using formats::decodeSettings;
+using formats::settingsContentSize;
+using formats::settingsMaxStoredSize;
+using formats::SettingsApplied;
+using formats::untranslateNewlines;
 
 // The bytes to write to disk for a parameter block.
-std::vector<std::uint8_t> encodeSettings(const FilterParameters& parameters, const char* signature);
+inline std::vector<std::uint8_t> encodeSettings(const FilterParameters& p, const char* signature) {
+  formats::SettingsReals reals;
+  formats::SettingsFlags flags;
+  for (std::size_t i = 0; i < realSlotCount; ++i) reals[i] = p.reals[i];
+  for (std::size_t i = 0; i < flagSlotCount; ++i) flags[i] = p.flags[i];
+  return formats::encodeSettings(reals, flags, signature);
+}
 
-// Undoes the newline translation: a stored pair 0x0D 0x0A becomes 0x0A;
-// every other byte (a lone 0x0D, 0x1A, ...) is kept as it is.
-std::vector<std::uint8_t> untranslateNewlines(std::span<const std::uint8_t> stored);
-
-// What a file holds, read in file order and stopping at the first item the
-// data ends inside of. Nothing here is judged beyond the signature.
-struct DecodedSettings {
-  bool signatureMatches = false;
-  std::size_t realCount = 0;  // reals present whole, slots 0 .. realCount-1
-  std::array<double, realSlotCount> reals{};
-  std::size_t flagCount = 0;  // flags present after a whole separator
-  std::array<std::uint8_t, flagSlotCount> flags{};
-};
-
-// Reads the bytes as stored on disk. Without a matching signature nothing
-// else is read.
-DecodedSettings decodeSettings(std::span<const std::uint8_t> stored, const char* signature);
-
-// The result of storing a decoded file into a parameter block by the load
-// rules: NaN reals become 0; the load succeeds only when the last real was
-// present and a number; flags are stored only while it is successful, and a
-// flag byte other than 0 is stored as 1.
-struct SettingsApplied {
-  std::vector<std::size_t> nanSlots;  // in slot order
-  std::size_t realsStored = 0;        // slots 0 .. realsStored-1 were written
-  std::size_t flagsStored = 0;        // slots 0 .. flagsStored-1 were written
-  bool success = false;
-};
-
-// Requires a decoded file whose signature matched; writes nothing otherwise.
-SettingsApplied applySettings(const DecodedSettings& decoded, FilterParameters& parameters);
-
-// The largest number of bytes a complete file can occupy on disk (every
-// content byte translated); reading more than this gains nothing.
-std::size_t settingsMaxStoredSize(const char* signature);
+// Stores a decoded file into a parameter block by the load rules; slots the
+// file does not hold keep their values.
+inline SettingsApplied applySettings(const DecodedSettings& decoded, FilterParameters& p) {
+  formats::SettingsReals reals;
+  formats::SettingsFlags flags;
+  for (std::size_t i = 0; i < realSlotCount; ++i) reals[i] = p.reals[i];
+  for (std::size_t i = 0; i < flagSlotCount; ++i) flags[i] = p.flags[i];
+  const SettingsApplied applied = formats::applySettings(decoded, reals, flags);
+  for (std::size_t i = 0; i < realSlotCount; ++i) p.reals[i] = reals[i];
+  for (std::size_t i = 0; i < flagSlotCount; ++i) p.flags[i] = flags[i];
+  return applied;
+}
 
 }  // namespace veltrane::ui

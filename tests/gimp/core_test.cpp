@@ -17,9 +17,9 @@
 #include "host/gimp/dialog.h"
 #include "host/gimp/pixels.h"
 #include "host/gimp/stderr_capture.h"
+#include "formats/settings_file.h"
+#include "host/sim/sim_host.h"
 #include "hostapi/fourcc.h"
-#include "shell/filter_parameters.h"
-#include "ui/settings_codec.h"
 
 namespace veltrane::gimp {
 namespace {
@@ -27,18 +27,23 @@ namespace {
 namespace fs = std::filesystem;
 using hostapi::fourcc;
 
+// The description of a built module, as the plug-in reads it beside itself.
+host::PluginDescription describeModule(const char* name) {
+  return host::describePlugin(host::readModuleResources(std::string(VELTRANE_MODULE_DIR "/") + name + ".so"));
+}
+
 // Scripts name these arguments: they must not change.
 TEST(GimpArguments, MainLevelsAndSwitchesByName) {
-  const auto names = [](const Deliverable& d) {
+  const auto names = [](const host::PluginDescription& d) {
     std::vector<std::string> list;
     for (const NamedArgument& a : namedArguments(d)) list.push_back(a.name);
     return list;
   };
-  EXPECT_EQ(names(mirelleDeliverable()),
+  EXPECT_EQ(names(describeModule("mirelle")),
             (std::vector<std::string>{"overall-noise-level", "highlights-noise-level", "low-threshold",
                                       "high-threshold", "profile-digital-on-load", "profile-film-on-load",
                                       "always-profile"}));
-  EXPECT_EQ(names(halvaneDeliverable()),
+  EXPECT_EQ(names(describeModule("halvane")),
             (std::vector<std::string>{"overall-noise-level", "highlights-noise-level", "mix-bw-detail",
                                       "mix-color-detail", "sharpen-bw-detail", "sharpen-color-detail",
                                       "profile-digital-on-load", "profile-film-on-load", "always-profile",
@@ -59,7 +64,7 @@ class ScriptDescriptorTest : public ::testing::Test {
   }
 
   fs::path dir;
-  const Deliverable& halvane = halvaneDeliverable();
+  const host::PluginDescription halvane = describeModule("halvane");
   std::vector<double> noneGiven = std::vector<double>(namedArguments(halvane).size(), notGiven);
 };
 
@@ -67,10 +72,10 @@ TEST_F(ScriptDescriptorTest, RecordedActionThenSettingsFileThenNamedValues) {
   const std::string action = (dir / "a.json").string();
   std::ofstream(action) << R"({"plugin": "halvane", "values": [{"key": "brgH", "type": "float", "value": 10.0},)"
                            R"({"key": "Gcoe", "type": "float", "value": 0.1}]})";
-  FilterParameters p{};
-  for (std::size_t i = 0; i < realSlotCount; ++i) p.reals[i] = halvane.factoryDefaults.reals.values[i];
-  p.reals[real::overallNoiseLevel] = 20.0;
-  const std::vector<std::uint8_t> stored = ui::encodeSettings(p, halvane.settingsSignature);
+  formats::SettingsReals reals;
+  reals.fill(1.0);
+  reals[0] = 20.0;  // overallNoiseLevel
+  const std::vector<std::uint8_t> stored = formats::encodeSettings(reals, {}, "Halvanetic ver1");
   const std::string settings = (dir / "s.hlv").string();
   std::ofstream(settings, std::ios::binary).write(reinterpret_cast<const char*>(stored.data()),
                                                   static_cast<std::streamsize>(stored.size()));

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "host/sim/plugin_description.h"
+#include "host/sim/sim_host.h"
 #include "hostapi/resources.h"
 #include "shell/parameter_tables.h"
 #include "shell/plugin_resources.h"
@@ -101,6 +103,21 @@ TEST(ModuleResources, PropertyListAndTerminologyAreTheBuildersBytes) {
     EXPECT_EQ(fixed.dwFileVersionLS, ls);
     EXPECT_EQ(fixed.dwProductVersionMS, ms);
     EXPECT_EQ(fixed.dwProductVersionLS, ls);
+  }
+}
+
+// The host's reader finds the property list, terminology and parameter
+// resource through the resource functions, with the module mapped as data.
+TEST(ModuleResources, HostReadsAllThreeWithoutRunningTheModule) {
+  for (const ModuleCase& m : modules) {
+    SCOPED_TRACE(m.file);
+    const host::ModuleResources r = host::readModuleResources(modulePath(m.file));
+    EXPECT_EQ(r.propertyList, buildPIPL(m.deliverable(), sizeof(void*) == 8));
+    EXPECT_EQ(r.terminology, buildAETE(m.deliverable()));
+    EXPECT_EQ(r.parameters, buildParameterResource(m.deliverable()));
+    const host::PluginDescription d = host::describePlugin(r);
+    EXPECT_TRUE(d.problems.empty());
+    EXPECT_EQ(d.label(), m.deliverable().name);
   }
 }
 

@@ -1,9 +1,10 @@
-// Writes a deliverable's plug-in property list and scripting terminology as
-// the binary files the module's resource script embeds, and its dialog as a
-// resource script that the module's script includes. Built for the machine
+// Writes a deliverable's plug-in property list, scripting terminology and
+// parameter resource as the binary files the module carries (Windows
+// resources, Linux sections), and its dialog as a resource script that the
+// module's script includes. Built for the machine
 // that runs the build, from the same sources the plug-ins use.
 //
-//   veltrane-resource-gen halvane|mirelle 32|64 PIPL-FILE AETE-FILE DIALOG-RC-FILE
+//   veltrane-resource-gen halvane|mirelle 32|64 PIPL-FILE AETE-FILE VPAR-FILE DIALOG-RC-FILE
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -36,9 +37,9 @@ bool writeFile(const char* path, const std::string& text) { return writeFile(pat
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 6) {
+  if (argc != 7) {
     std::fprintf(stderr,
-                 "usage: veltrane-resource-gen halvane|mirelle 32|64 PIPL-FILE AETE-FILE DIALOG-RC-FILE\n");
+                 "usage: veltrane-resource-gen halvane|mirelle 32|64 PIPL-FILE AETE-FILE VPAR-FILE DIALOG-RC-FILE\n");
     return 2;
   }
   const std::string which = argv[1];
@@ -55,7 +56,8 @@ int main(int argc, char** argv) {
     const bool ok =
         writeFile(argv[3], veltrane::buildPIPL(*d, bits == "64")) &&
         writeFile(argv[4], veltrane::buildAETE(*d)) &&
-        writeFile(argv[5], veltrane::ui::dialogResourceScript(veltrane::ui::dialogTemplate(*d),
+        writeFile(argv[5], veltrane::buildParameterResource(*d)) &&
+        writeFile(argv[6], veltrane::ui::dialogResourceScript(veltrane::ui::dialogTemplate(*d),
                                                               veltrane::platform::dialogResourceName));
     return ok ? 0 : 1;
   } catch (const std::exception& e) {

@@ -1,10 +1,10 @@
-#include "settings_codec.h"
+#include "formats/settings_file.h"
 
 #include <bit>
 #include <cmath>
 #include <cstring>
 
-namespace veltrane::ui {
+namespace veltrane::formats {
 namespace {
 
 constexpr std::uint8_t cr = 0x0D;
@@ -44,23 +44,24 @@ void appendTranslated(std::vector<std::uint8_t>& out, std::uint8_t byte) {
 }  // namespace
 
 std::size_t settingsContentSize(const char* signature) {
-  return signatureFieldSize(signature) + realSlotCount * 8 + separatorSize + flagSlotCount + separatorSize;
+  return signatureFieldSize(signature) + settingsRealCount * 8 + separatorSize + settingsFlagCount + separatorSize;
 }
 
 std::size_t settingsMaxStoredSize(const char* signature) { return 2 * settingsContentSize(signature); }
 
-std::vector<std::uint8_t> encodeSettings(const FilterParameters& p, const char* signature) {
+std::vector<std::uint8_t> encodeSettings(const SettingsReals& reals, const SettingsFlags& flags,
+                                         const char* signature) {
   std::vector<std::uint8_t> out;
   out.reserve(settingsMaxStoredSize(signature));
   const std::size_t sigSize = signatureFieldSize(signature);
   for (std::size_t i = 0; i < sigSize; ++i) appendTranslated(out, static_cast<std::uint8_t>(signature[i]));
-  for (std::size_t i = 0; i < realSlotCount; ++i) {
-    const auto bits = std::bit_cast<std::uint64_t>(p.reals[i]);
+  for (std::size_t i = 0; i < settingsRealCount; ++i) {
+    const auto bits = std::bit_cast<std::uint64_t>(reals[i]);
     for (int shift = 56; shift >= 0; shift -= 8) appendTranslated(out, static_cast<std::uint8_t>(bits >> shift));
   }
   out.push_back(cr);
   out.push_back(cr);
-  for (std::size_t i = 0; i < flagSlotCount; ++i) appendTranslated(out, p.flags[i]);
+  for (std::size_t i = 0; i < settingsFlagCount; ++i) appendTranslated(out, flags[i]);
   out.push_back(cr);
   out.push_back(cr);
   return out;
@@ -86,7 +87,7 @@ DecodedSettings decodeSettings(std::span<const std::uint8_t> stored, const char*
   if (!in.read(sig.data(), sigSize) || std::memcmp(sig.data(), signature, sigSize) != 0) return d;
   d.signatureMatches = true;
 
-  for (; d.realCount < realSlotCount; ++d.realCount) {
+  for (; d.realCount < settingsRealCount; ++d.realCount) {
     std::uint8_t bytes[8];
     if (!in.read(bytes, sizeof bytes)) return d;
     std::uint64_t bits = 0;
@@ -95,30 +96,30 @@ DecodedSettings decodeSettings(std::span<const std::uint8_t> stored, const char*
   }
   std::uint8_t separator[separatorSize];
   if (!in.read(separator, separatorSize)) return d;
-  for (; d.flagCount < flagSlotCount; ++d.flagCount)
+  for (; d.flagCount < settingsFlagCount; ++d.flagCount)
     if (!in.read(&d.flags[d.flagCount], 1)) return d;
   return d;
 }
 
-SettingsApplied applySettings(const DecodedSettings& d, FilterParameters& p) {
+SettingsApplied applySettings(const DecodedSettings& d, SettingsReals& reals, SettingsFlags& flags) {
   SettingsApplied a;
   if (!d.signatureMatches) return a;
   for (std::size_t i = 0; i < d.realCount; ++i) {
     const bool nan = std::isnan(d.reals[i]);
-    p.reals[i] = nan ? 0.0 : d.reals[i];
+    reals[i] = nan ? 0.0 : d.reals[i];
     if (nan) a.nanSlots.push_back(i);
   }
   a.realsStored = d.realCount;
-  a.success = d.realCount == realSlotCount && !std::isnan(d.reals[realSlotCount - 1]);
-  for (std::size_t i = 0; i < flagSlotCount; ++i) {
+  a.success = d.realCount == settingsRealCount && !std::isnan(d.reals[settingsRealCount - 1]);
+  for (std::size_t i = 0; i < settingsFlagCount; ++i) {
     if (!a.success || i >= d.flagCount) {
       a.success = false;
       break;
     }
-    p.flags[i] = d.flags[i] != 0 ? 1 : 0;
+    flags[i] = d.flags[i] != 0 ? 1 : 0;
     a.flagsStored = i + 1;
   }
   return a;
 }
 
-}  // namespace veltrane::ui
+}  // namespace veltrane::formats

@@ -22,9 +22,9 @@
 #include "framework/thread_pool.h"
 #include "shell/parameter_tables.h"
 #include "shell/progress.h"
-#include "shell/standalone_host.h"
 #include "smootharea/matte_engine.h"
 #include "smootharea/matte_settings.h"
+#include "support/engine_host.h"
 
 namespace {
 
@@ -106,7 +106,7 @@ void timeEngine(benchmark::State& state, std::int32_t width, std::int32_t height
 }
 
 void BM_ReduceNoise(benchmark::State& state) {
-  StandaloneHost host;
+  testsupport::EngineHost host;
   const ParameterDefaults& d = halvaneDeliverable().factoryDefaults;
   host.parameters = FilterParameters{d.flags, d.reals};
   host.parameters.flags[flag::cleanerSmoothAreas] = static_cast<std::uint8_t>(state.range(2));
@@ -119,7 +119,7 @@ void BM_ReduceNoise(benchmark::State& state) {
 }
 
 void BM_SmoothAreaMatte(benchmark::State& state) {
-  StandaloneHost host;
+  testsupport::EngineHost host;
   const ParameterDefaults& d = mirelleDeliverable().factoryDefaults;
   host.parameters = FilterParameters{d.flags, d.reals};
   host.install();

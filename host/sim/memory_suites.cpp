@@ -118,18 +118,21 @@ OSErr VELTRANE_HOSTAPI_CDECL bufferAllocate64(std::int64_t size, BufferID* id) n
 Ptr VELTRANE_HOSTAPI_CDECL bufferLock(BufferID id, Boolean /*moveHigh*/) noexcept {
   BufferCell* cell = findBuffer(currentHost(), id);
   if (!cell) return nullptr;
-  ++cell->locks;
+  if (cell->locks++ == 0) ++currentHost()->stats.lockedBuffers;
   return static_cast<Ptr>(cell->data);
 }
 
 void VELTRANE_HOSTAPI_CDECL bufferUnlock(BufferID id) noexcept {
-  if (BufferCell* cell = findBuffer(currentHost(), id); cell && cell->locks > 0) --cell->locks;
+  HostState* host = currentHost();
+  if (BufferCell* cell = findBuffer(host, id); cell && cell->locks > 0 && --cell->locks == 0)
+    --host->stats.lockedBuffers;
 }
 
 void VELTRANE_HOSTAPI_CDECL bufferFree(BufferID id) noexcept {
   HostState* host = currentHost();
   if (!findBuffer(host, id)) return;
   const auto it = host->buffers.find(id);
+  if (it->second->locks > 0) --host->stats.lockedBuffers;
   std::free(it->second->data);
   host->buffers.erase(it);
   --host->stats.liveBuffers;

@@ -145,6 +145,7 @@ class PluginModule {
 struct SimStatistics {
   int bufferAllocations = 0;
   int liveBuffers = 0;
+  int lockedBuffers = 0;     // live buffers locked more often than unlocked
   int handleAllocations = 0;
   int liveHandles = 0;       // besides the parameter, data and recorded-descriptor handles the host keeps
   int suitesAcquired = 0;
@@ -184,6 +185,16 @@ class SimHost {
   // rectangle is non-empty, finish only after a successful start. Returns the
   // first non-zero result, or 0.
   std::int16_t runFilter(hostapi::PluginMainProc entry, bool wantDialog);
+
+  // Plug-in code driven in-process between entry calls (engine tests,
+  // benchmarks) marks its runs and moves the failure injection as it goes.
+  // A new run releases a cancel the abort test has answered, as runFilter
+  // does, and so does a new abortAtPoll. The failure injection takes the
+  // counts of the statistics, over the whole life of the host, as the options
+  // do; 0 = never.
+  void beginRun();
+  void failBufferAllocationAt(int allocation);
+  void abortAtPoll(int poll);
 
   // The record as it will be passed to the plug-in (tests may drive plug-in
   // code in-process with it).

@@ -37,10 +37,6 @@ HOST_MAY_INCLUDE = ("src/hostapi",)
 
 # (including file, included file): reason. Remove an entry with its fix.
 ALLOWED = {
-    ("src/shell/plugin_main.cpp", "src/ui/dialog.h"):
-        "the start sequence opens the dialog; it belongs to the plug-in layer",
-    ("src/shell/plugin_main.cpp", "src/ui/preview.h"):
-        "the start sequence builds the dialog's preview; it belongs to the plug-in layer",
     ("host/cli/fields.h", "src/shell/parameter_tables.h"):
         "the command takes field names from the plug-ins' tables, not from the module",
     ("host/cli/fields.cpp", "src/shell/filter_parameters.h"):

@@ -1,8 +1,9 @@
 #pragma once
 // The in-memory host: plays an image editor's part for a filter module. It
 // holds the image, serves every callback and suite of the filter record, and
-// runs the selector sequence the way an editor does. Used by the integration
-// tests and by the veltrane command; the plug-ins never link it.
+// runs the selector sequence the way an editor does. Used by the veltrane
+// command, the tests (engine code driven in-process included) and the
+// benchmarks; the plug-ins never link it.
 #include <cstdint>
 #include <functional>
 #include <map>

@@ -97,6 +97,9 @@ struct SimOptions {
   // At most this many rows of each requested rectangle are delivered (the
   // record's rectangles then report what was); 0 = all.
   std::int32_t rowsPerDelivery = 0;
+  // Whether fresh handles and buffers are filled with a marker byte, so that
+  // a plug-in relying on zeroed memory shows it (benchmarks leave it out).
+  bool fillFreshMemory = true;
   // Failure injection, counted from 1 over the whole life of the host; 0 = never.
   int failBufferAllocationAt = 0;
   int failHandleAllocationAt = 0;

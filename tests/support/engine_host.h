@@ -5,6 +5,8 @@
 // through the host's suites. Counts and failure injection run from the last
 // reset, as one run of the engine sees them.
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "host/sim/sim_host.h"
 #include "hostapi/constants.h"
@@ -16,7 +18,7 @@ namespace veltrane::testsupport {
 
 class EngineHost {
  public:
-  EngineHost() : host_(image_, progressObserver()) {}
+  explicit EngineHost(host::SimOptions options = {}) : host_(image_, withProgressObserver(std::move(options))) {}
   ~EngineHost() {
     if (callContext().record == &host_.record()) callContext() = CallContext{};
   }
@@ -61,8 +63,7 @@ class EngineHost {
   std::int32_t lastProgressTotal = 0;
 
  private:
-  host::SimOptions progressObserver() {
-    host::SimOptions options;
+  host::SimOptions withProgressObserver(host::SimOptions options) {
     options.onProgress = [this](std::int32_t done, std::int32_t total) {
       lastProgressDone = done;
       lastProgressTotal = total;

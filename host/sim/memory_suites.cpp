@@ -12,15 +12,15 @@ using namespace hostapi;
 
 namespace {
 
-// Fresh memory is filled with this byte so that a plug-in relying on zeroed
-// memory shows it.
+// Fresh memory is filled with this byte (unless the options say otherwise)
+// so that a plug-in relying on zeroed memory shows it.
 constexpr int freshMemoryByte = 0xCD;
 
-void* allocateBytes(std::int64_t size) noexcept {
+void* allocateBytes(std::int64_t size, bool fill) noexcept {
   if (size < 0 || static_cast<std::uint64_t>(size) > std::numeric_limits<std::size_t>::max()) return nullptr;
   const auto bytes = static_cast<std::size_t>(std::max<std::int64_t>(size, 1));
   void* p = std::malloc(bytes);
-  if (p) std::memset(p, freshMemoryByte, bytes);
+  if (p && fill) std::memset(p, freshMemoryByte, bytes);
   return p;
 }
 
@@ -84,7 +84,7 @@ OSErr allocateBuffer(std::int64_t size, BufferID* id) noexcept {
     return memFullErr;
   try {
     auto cell = std::make_unique<BufferCell>();
-    cell->data = allocateBytes(size);
+    cell->data = allocateBytes(size, host->options.fillFreshMemory);
     if (!cell->data) return memFullErr;
     cell->size = size;
     auto* key = reinterpret_cast<BufferID>(cell.get());
@@ -118,18 +118,21 @@ OSErr VELTRANE_HOSTAPI_CDECL bufferAllocate64(std::int64_t size, BufferID* id) n
 Ptr VELTRANE_HOSTAPI_CDECL bufferLock(BufferID id, Boolean /*moveHigh*/) noexcept {
   BufferCell* cell = findBuffer(currentHost(), id);
   if (!cell) return nullptr;
-  ++cell->locks;
+  if (cell->locks++ == 0) ++currentHost()->stats.lockedBuffers;
   return static_cast<Ptr>(cell->data);
 }
 
 void VELTRANE_HOSTAPI_CDECL bufferUnlock(BufferID id) noexcept {
-  if (BufferCell* cell = findBuffer(currentHost(), id); cell && cell->locks > 0) --cell->locks;
+  HostState* host = currentHost();
+  if (BufferCell* cell = findBuffer(host, id); cell && cell->locks > 0 && --cell->locks == 0)
+    --host->stats.lockedBuffers;
 }
 
 void VELTRANE_HOSTAPI_CDECL bufferFree(BufferID id) noexcept {
   HostState* host = currentHost();
   if (!findBuffer(host, id)) return;
   const auto it = host->buffers.find(id);
+  if (it->second->locks > 0) --host->stats.lockedBuffers;
   std::free(it->second->data);
   host->buffers.erase(it);
   --host->stats.liveBuffers;
@@ -158,7 +161,7 @@ Handle HostState::newHandle(std::int32_t size, bool counted) noexcept {
   if (size < 0) return nullptr;
   try {
     auto cell = std::make_unique<HandleCell>();
-    cell->data = static_cast<char*>(allocateBytes(size));
+    cell->data = static_cast<char*>(allocateBytes(size, options.fillFreshMemory));
     if (!cell->data) return nullptr;
     cell->size = size;
     Handle h = &cell->data;

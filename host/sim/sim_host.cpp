@@ -276,9 +276,18 @@ std::int16_t SimHost::about(PluginMainProc entry) {
   return result;
 }
 
+void SimHost::beginRun() { state_->cancelled = false; }
+
+void SimHost::failBufferAllocationAt(int allocation) { state_->options.failBufferAllocationAt = allocation; }
+
+void SimHost::abortAtPoll(int poll) {
+  state_->options.abortAtPoll = poll;
+  state_->cancelled = false;
+}
+
 std::int16_t SimHost::runFilter(PluginMainProc entry, bool wantDialog) {
   State& s = *state_;
-  s.cancelled = false;
+  beginRun();
   if (!s.record.parameters || wantDialog) {
     if (const std::int16_t r = call(entry, selectorParameters)) {
       s.releaseRegions();

@@ -1,8 +1,9 @@
 #pragma once
 // The in-memory host: plays an image editor's part for a filter module. It
 // holds the image, serves every callback and suite of the filter record, and
-// runs the selector sequence the way an editor does. Used by the integration
-// tests and by the veltrane command; the plug-ins never link it.
+// runs the selector sequence the way an editor does. Used by the veltrane
+// command, the tests (engine code driven in-process included) and the
+// benchmarks; the plug-ins never link it.
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -97,6 +98,9 @@ struct SimOptions {
   // At most this many rows of each requested rectangle are delivered (the
   // record's rectangles then report what was); 0 = all.
   std::int32_t rowsPerDelivery = 0;
+  // Whether fresh handles and buffers are filled with a marker byte, so that
+  // a plug-in relying on zeroed memory shows it (benchmarks leave it out).
+  bool fillFreshMemory = true;
   // Failure injection, counted from 1 over the whole life of the host; 0 = never.
   int failBufferAllocationAt = 0;
   int failHandleAllocationAt = 0;
@@ -152,6 +156,7 @@ ModuleResources readModuleResources(const std::string& path);
 struct SimStatistics {
   int bufferAllocations = 0;
   int liveBuffers = 0;
+  int lockedBuffers = 0;     // live buffers locked more often than unlocked
   int handleAllocations = 0;
   int liveHandles = 0;       // besides the parameter, data and recorded-descriptor handles the host keeps
   int suitesAcquired = 0;
@@ -191,6 +196,16 @@ class SimHost {
   // rectangle is non-empty, finish only after a successful start. Returns the
   // first non-zero result, or 0.
   std::int16_t runFilter(hostapi::PluginMainProc entry, bool wantDialog);
+
+  // Plug-in code driven in-process between entry calls (engine tests,
+  // benchmarks) marks its runs and moves the failure injection as it goes.
+  // A new run releases a cancel the abort test has answered, as runFilter
+  // does, and so does a new abortAtPoll. The failure injection takes the
+  // counts of the statistics, over the whole life of the host, as the options
+  // do; 0 = never.
+  void beginRun();
+  void failBufferAllocationAt(int allocation);
+  void abortAtPoll(int poll);
 
   // The record as it will be passed to the plug-in (tests may drive plug-in
   // code in-process with it).

@@ -11,7 +11,7 @@ using HostBufferId = void*;
 
 // The host operations the plug-in relies on during one call, as plain
 // function pointers over an opaque host object. The shell fills these from
-// the host's record; a build without a host supplies its own.
+// the host's record (host_call.h).
 struct HostServices {
   void* host = nullptr;
 

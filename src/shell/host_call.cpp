@@ -62,7 +62,7 @@ void freeBuffer(void* host, HostBufferId id) {
 }
 
 // A host without a usable buffer suite: the buffers come from the C heap
-// instead, as they do in a build without a host.
+// instead.
 ResultCode allocateFromHeap(void* /*host*/, std::int64_t size, HostBufferId* id) {
   *id = nullptr;
   if (size <= 0 || static_cast<std::uint64_t>(size) > std::numeric_limits<std::size_t>::max())

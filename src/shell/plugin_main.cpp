@@ -16,8 +16,6 @@
 #include "platform/platform.h"
 #include "progress.h"
 #include "scripting_params.h"
-#include "ui/dialog.h"
-#include "ui/preview.h"
 
 namespace veltrane {
 namespace {
@@ -249,15 +247,8 @@ void startSelector(const PluginDefinition& plugin) {
       }
     }
     c.dialogOpen = true;
-    if (platform::WidgetToolkit* toolkit = platform::widgetToolkit()) {
-      // The dialog belongs to the host's main window.
-      const auto* host = static_cast<const PlatformData*>(r->platformData);
-      platform::setDialogOwner(host != nullptr ? host->hwnd : 0);
-      ui::LivePreview preview(*plugin.engine);
-      answer = ui::runFilterDialog(*toolkit, ui::DialogSetup{plugin.deliverable, plugin.profile, &preview, plugin.profileArea});
-    } else {
-      answer = platform::showFilterDialog();
-    }
+    const auto* host = static_cast<const PlatformData*>(r->platformData);
+    answer = plugin.runDialog(plugin, host != nullptr ? host->hwnd : 0);
     c.dialogOpen = false;
     shown = true;
     setResult(veltrane::noErr);

@@ -19,6 +19,9 @@ struct PluginDefinition {
   // Measures the noise of an area selected by hand (see profileArea); null
   // when the deliverable cannot.
   bool (*profileArea)(double kind, const Rect& area);
+  // Opens the filter's dialog over the host's main window `owner` (0 for
+  // none) and returns 1 for OK or 2 for Cancel.
+  int (*runDialog)(const PluginDefinition& plugin, std::intptr_t owner);
   // Whether start switches previewWithoutDetailMix off.
   bool clearsPreviewFlagAtStart;
   // Whether the scripting descriptor may change the three profiling flags.

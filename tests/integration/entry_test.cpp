@@ -15,6 +15,7 @@
 #include "hostapi/fourcc.h"
 #include "image/region.h"
 #include "platform/platform.h"
+#include "plugins/filter_dialog.h"
 #include "shell/call_context.h"
 #include "shell/parameters.h"
 #include "shell/plugin_main.h"
@@ -41,8 +42,8 @@ void countProfile(double kind) {
   lastProfileKind = kind;
 }
 
-const PluginDefinition testPlugin{&halvaneDeliverable(), &halvaneEngine(), &countProfile, nullptr, true,
-                                  true};
+const PluginDefinition testPlugin{&halvaneDeliverable(), &halvaneEngine(), &countProfile, nullptr,
+                                  &runPluginDialog, true, true};
 
 void TestPluginMain(std::int16_t selector, void* record, std::intptr_t* data, std::int16_t* result) {
   pluginMain(testPlugin, selector, record, data, result);

@@ -10,12 +10,12 @@
 #include "platform/platform.h"
 #include "shell/parameter_tables.h"
 #include "shell/progress.h"
-#include "shell/standalone_host.h"
+#include "support/engine_host.h"
 #include "support/message_capture.h"
 
 namespace veltrane::testsupport {
 
-// A standalone host installed as the call context, the noise reducer's
+// The in-memory host installed as the call context, the noise reducer's
 // factory parameters, fresh progress state and captured message boxes.
 class EngineTest : public ::testing::Test {
  protected:
@@ -41,7 +41,7 @@ class EngineTest : public ::testing::Test {
     return b;
   }
 
-  StandaloneHost host;
+  EngineHost host;
   MessageCapture messages;
 };
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "denoise/halvane_engine.h"
+#include "plugins/filter_dialog.h"
 #include "plugins/module_export.h"
 #include "profile/profiler.h"
 #include "shell/plugin_main.h"
@@ -11,6 +12,6 @@ extern "C" VELTRANE_EXPORT void PluginMain(std::int16_t selector, void* record, 
                                            std::int16_t* result) {
   static const veltrane::PluginDefinition definition{
       &veltrane::halvaneDeliverable(), &veltrane::halvaneEngine(), &veltrane::profileImage, &veltrane::profileArea,
-      /*clearsPreviewFlagAtStart=*/true, /*scriptingSetsProfilingFlags=*/true};
+      &veltrane::runPluginDialog, /*clearsPreviewFlagAtStart=*/true, /*scriptingSetsProfilingFlags=*/true};
   veltrane::pluginMain(definition, selector, record, data, result);
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "framework/driver.h"
+#include "plugins/filter_dialog.h"
 #include "plugins/module_export.h"
 #include "profile/profiler.h"
 #include "shell/plugin_main.h"
@@ -12,6 +13,6 @@ extern "C" VELTRANE_EXPORT void PluginMain(std::int16_t selector, void* record, 
                                            std::int16_t* result) {
   static const veltrane::PluginDefinition definition{
       &veltrane::mirelleDeliverable(), &veltrane::mirelleEngine(), &veltrane::profileImage, &veltrane::profileArea,
-      /*clearsPreviewFlagAtStart=*/false, /*scriptingSetsProfilingFlags=*/false};
+      &veltrane::runPluginDialog, /*clearsPreviewFlagAtStart=*/false, /*scriptingSetsProfilingFlags=*/false};
   veltrane::pluginMain(definition, selector, record, data, result);
 }

@@ -107,7 +107,7 @@ TEST_F(Sharpen, UniformGreyAndUnweightedPixelsKeepTheirValues) {
 }
 
 TEST(SharpenProgress, PollsAfterRowsFiftyModuloHundredOnTheHostThreadOnly) {
-  StandaloneHost host;
+  testsupport::EngineHost host;
   host.install();
   progressResetAll();
   progressEnable();

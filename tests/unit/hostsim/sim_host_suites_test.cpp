@@ -44,13 +44,25 @@ TEST_F(SuiteTest, BuffersFailAtTheNthAllocationAndRefuseEmptySizes) {
   char* p = b.lockProc(third, 0);
   ASSERT_NE(p, nullptr);
   p[(1 << 20) - 1] = 1;
+  ASSERT_NE(b.lockProc(third, 0), nullptr);  // locks nest
   b.unlockProc(third);
+  EXPECT_EQ(host.statistics().lockedBuffers, 1);
+  b.unlockProc(third);
+  EXPECT_EQ(host.statistics().lockedBuffers, 0);
+  ASSERT_NE(b.lockProc(first, 0), nullptr);
   b.freeProc(third);
-  b.freeProc(first);
+  b.freeProc(first);  // while locked
   b.freeProc(first);  // twice
   EXPECT_EQ(host.statistics().liveBuffers, 0);
+  EXPECT_EQ(host.statistics().lockedBuffers, 0);
   EXPECT_EQ(host.statistics().invalidCalls, 1);
   EXPECT_EQ(host.statistics().bufferAllocations, 5);
+
+  // The injection moves between calls; the count goes on.
+  host.failBufferAllocationAt(7);
+  EXPECT_EQ(b.allocateProc(8, &first), 0);
+  EXPECT_EQ(b.allocateProc(8, &second), memFullErr);
+  b.freeProc(first);
 }
 
 TEST_F(SuiteTest, HandlesAreRealCellsCountedApartFromTheOnesTheHostKeeps) {
@@ -120,6 +132,13 @@ TEST_F(SuiteTest, AbortAnswersFromTheNthPollForTheRestOfTheRun) {
   EXPECT_EQ(answers, (std::vector<int>{0, 0, 0, 0}));
   EXPECT_EQ(host.statistics().abortPolls, 8);
   EXPECT_EQ(host.statistics().progressReports, 8);
+
+  // Code driven between calls: a new setting releases the cancel.
+  host.abortAtPoll(9);
+  EXPECT_EQ(host.record().abortProc(), 1);
+  EXPECT_EQ(host.record().abortProc(), 1);
+  host.abortAtPoll(0);
+  EXPECT_EQ(host.record().abortProc(), 0);
 }
 
 TEST_F(SuiteTest, BasicSuiteHandsOutTheTwoSuitesByNameAndVersion) {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "shell/standalone_host.h"
+#include "support/engine_host.h"
 #include "support/message_capture.h"
 
 namespace veltrane {
@@ -15,7 +15,7 @@ class ColorLutsTest : public ::testing::Test {
  protected:
   void SetUp() override { host.install(); }
   void TearDown() override { freeLUTs(); }
-  StandaloneHost host;
+  testsupport::EngineHost host;
   testsupport::MessageCapture messages;
 };
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "image/interleaved_byte_buffer.h"
-#include "shell/standalone_host.h"
+#include "support/engine_host.h"
 #include "support/message_capture.h"
 
 namespace veltrane {
@@ -15,7 +15,7 @@ namespace {
 class CspaceBufferTest : public ::testing::Test {
  protected:
   void SetUp() override { host.install(); }
-  StandaloneHost host;
+  testsupport::EngineHost host;
   testsupport::MessageCapture messages;
 };
 

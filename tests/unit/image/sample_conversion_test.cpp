@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "image/cspace_buffer.h"
-#include "shell/standalone_host.h"
+#include "support/engine_host.h"
 
 namespace veltrane {
 namespace {
@@ -20,7 +20,7 @@ class SampleConversionTest : public ::testing::Test {
     ASSERT_TRUE(buildLUTs());
   }
   void TearDown() override { freeLUTs(); }
-  StandaloneHost host;
+  testsupport::EngineHost host;
 };
 
 TEST_F(SampleConversionTest, EightAndSixteenBitRoundTrips) {

@@ -9,13 +9,12 @@
 // buffer starts on fresh pages. VELTRANE_SIMD forces a lower instruction set.
 #include <benchmark/benchmark.h>
 
-#include <malloc.h>
 #include <sys/resource.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <string_view>
 
+#include "bench_support.h"
 #include "denoise/engine_settings.h"
 #include "denoise/pyramid.h"
 #include "framework/simd.h"
@@ -155,22 +154,7 @@ BENCHMARK(BM_SmoothAreaMatte)
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A host keeps a pool of buffer memory; glibc's default of returning every
-  // large block to the system would make the benchmark measure page faults.
-  // --fresh-pages keeps that default.
-  bool freshPages = false;
-  int kept = 1;
-  for (int i = 1; i < argc; ++i) {
-    if (std::string_view(argv[i]) == "--fresh-pages")
-      freshPages = true;
-    else
-      argv[kept++] = argv[i];
-  }
-  argc = kept;
-  if (!freshPages) {
-    mallopt(M_MMAP_THRESHOLD, 1 << 30);
-    mallopt(M_TRIM_THRESHOLD, -1);
-  }
+  const bool freshPages = bench::keepPagesUnlessFresh(argc, argv);
   std::printf("instruction set: %s; pages: %s\n", simdLevelName(activeSimdLevel()),
               freshPages ? "fresh" : "reused");
   benchmark::Initialize(&argc, argv);

@@ -4,19 +4,11 @@
 // repaints it; and the repaint alone.
 #include <benchmark/benchmark.h>
 
-#include <malloc.h>
-
 #include <cstdint>
 #include <string>
-#include <string_view>
 
+#include "bench_support.h"
 #include "denoise/halvane_engine.h"
-#include "host/sim/sim_host.h"
-#include "hostapi/constants.h"
-#include "image/color_luts.h"
-#include "shell/call_context.h"
-#include "shell/host_call.h"
-#include "shell/parameter_tables.h"
 #include "shell/parameters.h"
 #include "shell/view_state.h"
 #include "ui/dialog.h"
@@ -33,40 +25,18 @@ constexpr std::int32_t documentHeight = 4000;
 constexpr std::int32_t windowWidth = 1200;
 constexpr std::int32_t windowHeight = 800;
 
-host::SimImage noisyScene() {
-  host::SimImage img{documentWidth, documentHeight, 3, 3, 8, {}};
-  img.pixels.resize(static_cast<std::size_t>(img.rowBytes()) * documentHeight);
-  std::uint32_t state = 12345u;
-  std::uint8_t* p = img.pixels.data();
-  for (std::int32_t y = 0; y < documentHeight; ++y)
-    for (std::int32_t x = 0; x < documentWidth; ++x)
-      for (int c = 0; c < 3; ++c) {
-        state = state * 1664525u + 1013904223u;
-        const int base = c == 0 ? x % 200 + 30 : c == 1 ? y % 180 + 40 : ((x / 100 + y / 100) % 2 ? 180 : 70);
-        *p++ = static_cast<std::uint8_t>(base + static_cast<int>(state >> 28) - 8);
-      }
-  return img;
-}
-
 // Opens the dialog over the document with a view pane that gives the window
 // its size at 100 %, and times `step` in it.
 template <typename Step>
 void timeInDialog(benchmark::State& state, Step step) {
   setActiveDeliverable(halvaneDeliverable());
   viewState() = ViewState{};
-  host::SimImage image = noisyScene();
-  host::SimHost simHost(image);
-  hostapi::FilterRecord& r = simHost.record();
-  if (r.bigDocumentData) r.bigDocumentData->PluginUsing32BitCoordinates = 1;
-  std::int16_t result = 0;
-  bindHostCall(hostapi::selectorStart, &r, &simHost.dataCell(), &result);
-  if (!buildLUTs()) {
+  host::SimImage image = bench::noisyScene(documentWidth, documentHeight, 8);
+  bench::StartCallSession session(image);
+  if (!session.ready()) {
     state.SkipWithError("out of memory");
     return;
   }
-  const ParameterDefaults& d = halvaneDeliverable().factoryDefaults;
-  FilterParameters parameters{d.flags, d.reals};
-  callContext().parameters = &parameters;
 
   ui::LivePreview preview(halvaneEngine());
   ui::HeadlessToolkit toolkit([&](ui::HeadlessDialog& dialog) {
@@ -85,8 +55,6 @@ void timeInDialog(benchmark::State& state, Step step) {
     dialog.click(ui::control::ok);
   });
   ui::runFilterDialog(toolkit, ui::DialogSetup{&halvaneDeliverable(), nullptr, &preview});
-  freeLUTs();
-  callContext() = CallContext{};
   state.SetLabel(std::to_string(windowWidth) + " x " + std::to_string(windowHeight) + " at 100 %");
 }
 
@@ -115,22 +83,7 @@ BENCHMARK(BM_PreviewRepaint)->Unit(benchmark::kMillisecond)->UseRealTime()->Iter
 }  // namespace
 
 int main(int argc, char** argv) {
-  // An editor keeps a pool of buffer memory; glibc's default of returning
-  // every large block to the system would make each recompute measure page
-  // faults. --fresh-pages keeps that default.
-  bool freshPages = false;
-  int kept = 1;
-  for (int i = 1; i < argc; ++i) {
-    if (std::string_view(argv[i]) == "--fresh-pages")
-      freshPages = true;
-    else
-      argv[kept++] = argv[i];
-  }
-  argc = kept;
-  if (!freshPages) {
-    mallopt(M_MMAP_THRESHOLD, 1 << 30);
-    mallopt(M_TRIM_THRESHOLD, -1);
-  }
+  bench::keepPagesUnlessFresh(argc, argv);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
